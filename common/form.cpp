@@ -1,0 +1,141 @@
+#include "common/form.h"
+
+#include "common/ids.h"
+
+#include <utility>
+
+namespace win {
+
+namespace {
+
+int g_loaded = 0;
+std::function<void()> g_onLastUnload = [] { PostQuitMessage(0); };
+constexpr wchar_t kFormClass[] = L"TessaryForm";
+
+void RegisterFormClass(WNDPROC proc) {
+    static bool registered = false;
+    if (registered) return;
+    WNDCLASSEXW wc{};
+    wc.cbSize = sizeof(wc);
+    wc.style = CS_DBLCLKS;
+    wc.lpfnWndProc = proc;
+    wc.hInstance = AppInstance();
+    wc.hIcon = LoadIconW(AppInstance(), MAKEINTRESOURCEW(IDI_TESSARY));
+    wc.hIconSm = static_cast<HICON>(LoadImageW(AppInstance(), MAKEINTRESOURCEW(IDI_TESSARY),
+                                               IMAGE_ICON, GetSystemMetrics(SM_CXSMICON),
+                                               GetSystemMetrics(SM_CYSMICON), LR_SHARED));
+    wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+    wc.hbrBackground = nullptr; // forms paint all of their client area themselves
+    wc.lpszClassName = kFormClass;
+    registered = RegisterClassExW(&wc) != 0;
+}
+
+} // namespace
+
+HINSTANCE AppInstance() { return GetModuleHandleW(nullptr); }
+
+Form::~Form() {
+    // A form destroyed while loaded (end of the process) must not call back into itself.
+    if (hwnd_) {
+        SetWindowLongPtrW(hwnd_, GWLP_USERDATA, 0);
+        DestroyWindow(hwnd_);
+    }
+}
+
+int Form::LoadedCount() { return g_loaded; }
+
+void Form::SetOnLastUnload(std::function<void()> fn) { g_onLastUnload = std::move(fn); }
+
+void Form::Load() {
+    if (hwnd_) return;
+    RegisterFormClass(StaticWndProc);
+
+    const Frame f = GetFrame();
+    RECT r{0, 0, f.clientWidth, f.clientHeight};
+    AdjustWindowRectEx(&r, f.style, FALSE, f.exStyle);
+    HWND h = CreateWindowExW(f.exStyle, kFormClass, f.caption, f.style & ~WS_VISIBLE, 0, 0,
+                             r.right - r.left, r.bottom - r.top, nullptr, nullptr, AppInstance(),
+                             this);
+    if (!h) return;
+    ++g_loaded;
+    Form_Load();
+}
+
+HWND Form::hWnd() {
+    Load();
+    return hwnd_;
+}
+
+void Form::Show() {
+    Load();
+    if (hwnd_) ShowWindow(hwnd_, SW_SHOW);
+}
+
+void Form::Hide() {
+    if (hwnd_) ShowWindow(hwnd_, SW_HIDE);
+}
+
+void Form::Unload() {
+    if (!hwnd_ || unloading_) return;
+    unloading_ = true;
+    Form_Unload();
+    DestroyWindow(hwnd_); // WM_NCDESTROY clears hwnd_ and the loaded count
+    unloading_ = false;
+}
+
+LRESULT Form::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
+    return DefWindowProcW(hwnd_, msg, wp, lp);
+}
+
+LRESULT CALLBACK Form::StaticWndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+    Form *self;
+    if (msg == WM_NCCREATE) {
+        self = static_cast<Form *>(reinterpret_cast<CREATESTRUCTW *>(lp)->lpCreateParams);
+        self->hwnd_ = hwnd;
+        SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
+    } else {
+        self = reinterpret_cast<Form *>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+    }
+    if (!self) return DefWindowProcW(hwnd, msg, wp, lp);
+
+    if (msg == WM_NCDESTROY) {
+        LRESULT r = self->OnMessage(msg, wp, lp);
+        SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
+        self->hwnd_ = nullptr;
+        if (--g_loaded == 0 && g_onLastUnload) g_onLastUnload();
+        return r;
+    }
+    if (msg == WM_APP_FORM_UNLOAD) {
+        self->Unload();
+        return 0;
+    }
+    return self->OnMessage(msg, wp, lp);
+}
+
+void DoEvents() {
+    MSG msg;
+    bool quit = false;
+    WPARAM code = 0;
+    // Bounded, so a window that keeps posting to itself cannot hold us here forever.
+    for (int i = 0; i < 100000 && PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE); ++i) {
+        if (msg.message == WM_QUIT) {
+            quit = true;
+            code = msg.wParam;
+            continue;
+        }
+        TranslateMessage(&msg);
+        DispatchMessageW(&msg);
+    }
+    if (quit) PostQuitMessage(static_cast<int>(code));
+}
+
+int RunMessageLoop() {
+    MSG msg;
+    while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
+        TranslateMessage(&msg);
+        DispatchMessageW(&msg);
+    }
+    return static_cast<int>(msg.wParam);
+}
+
+} // namespace win

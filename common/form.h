@@ -1,0 +1,100 @@
+// The window runtime: every window of the program is a Form with one instance, reached through a
+// FormRef created on first use. Showing loads it first; unloading destroys it with its controls;
+// the process ends when the last loaded form goes.
+#pragma once
+
+#include <windows.h>
+
+#include <functional>
+#include <memory>
+#include <type_traits>
+
+namespace win {
+
+class Form {
+public:
+    Form() = default;
+    Form(const Form &) = delete;
+    Form &operator=(const Form &) = delete;
+    virtual ~Form();
+
+    bool IsLoaded() const { return hwnd_ != nullptr; }
+    // Like asking a window for its handle: loads it when it isn't loaded.
+    HWND hWnd();
+    // Loads when needed, then makes the window visible. Never modal.
+    void Show();
+    void Hide();
+    // Runs Form_Unload and destroys the window; does nothing when not loaded.
+    void Unload();
+    // Loads without showing (a load handler may show the window itself).
+    void Load();
+
+    // How many forms are loaded right now, and what happens when the count drops to zero
+    // (default: end the message loop).
+    static int LoadedCount();
+    static void SetOnLastUnload(std::function<void()> fn);
+
+protected:
+    struct Frame {
+        DWORD style = WS_POPUP;
+        DWORD exStyle = 0;
+        int clientWidth = 0, clientHeight = 0; // pixels
+        const wchar_t *caption = L"";
+    };
+    virtual Frame GetFrame() const = 0;
+    virtual void Form_Load() {}
+    virtual void Form_Unload() {}
+    // Messages of the form's own window; the default hands them to DefWindowProc.
+    virtual LRESULT OnMessage(UINT msg, WPARAM wp, LPARAM lp);
+    // The raw handle without loading, for code that runs while loading.
+    HWND Handle() const { return hwnd_; }
+
+private:
+    static LRESULT CALLBACK StaticWndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
+    HWND hwnd_ = nullptr;
+    bool unloading_ = false;
+};
+
+// The one global reference to a form. A factory lets one form class serve several windows.
+template <class T> class FormRef {
+public:
+    using Factory = std::unique_ptr<T> (*)();
+    constexpr FormRef() = default;
+    constexpr explicit FormRef(Factory f) : factory_(f) {}
+    FormRef(const FormRef &) = delete;
+    FormRef &operator=(const FormRef &) = delete;
+
+    T &get() {
+        if (!inst_) {
+            if constexpr (std::is_default_constructible_v<T>) {
+                inst_ = factory_ ? factory_() : std::make_unique<T>();
+            } else {
+                inst_ = factory_();
+            }
+        }
+        return *inst_;
+    }
+    T *operator->() { return &get(); }
+    T &operator*() { return get(); }
+    // Whether the form is loaded, without creating or loading it.
+    bool IsLoaded() const { return inst_ && inst_->IsLoaded(); }
+    // Unload without creating the instance just to find it not loaded.
+    void Unload() {
+        if (inst_) inst_->Unload();
+    }
+
+private:
+    Factory factory_ = nullptr;
+    std::unique_ptr<T> inst_;
+};
+
+// Dispatches what is waiting in this thread's queue, then returns (a WM_QUIT met on the way is
+// put back so the main loop still sees it).
+void DoEvents();
+
+// Runs the message loop until WM_QUIT; returns its exit code.
+int RunMessageLoop();
+
+HINSTANCE AppInstance();
+
+} // namespace win

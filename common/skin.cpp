@@ -1,0 +1,322 @@
+#include "common/skin.h"
+
+#include <cmath>
+
+namespace win {
+
+namespace {
+
+int ScreenLogPixels(int index) {
+    unique_window_dc screen(nullptr);
+    int v = screen ? GetDeviceCaps(screen.get(), index) : 96;
+    return v > 0 ? v : 96;
+}
+
+constexpr wchar_t kPictureBoxClass[] = L"TessaryPictureBox";
+
+} // namespace
+
+double TwipsPerPixelX() { return 1440.0 / ScreenLogPixels(LOGPIXELSX); }
+double TwipsPerPixelY() { return 1440.0 / ScreenLogPixels(LOGPIXELSY); }
+int TwipsToPixelsX(double twips) { return static_cast<int>(std::lround(twips / TwipsPerPixelX())); }
+int TwipsToPixelsY(double twips) { return static_cast<int>(std::lround(twips / TwipsPerPixelY())); }
+double ScreenWidthTwips() { return GetSystemMetrics(SM_CXSCREEN) * TwipsPerPixelX(); }
+double ScreenHeightTwips() { return GetSystemMetrics(SM_CYSCREEN) * TwipsPerPixelY(); }
+
+// --- MemoryImage ---------------------------------------------------------------------------
+
+bool MemoryImage::Create(int width, int height) {
+    Reset();
+    if (width <= 0 || height <= 0) return false;
+    BITMAPINFO bi{};
+    bi.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+    bi.bmiHeader.biWidth = width;
+    bi.bmiHeader.biHeight = -height;
+    bi.bmiHeader.biPlanes = 1;
+    bi.bmiHeader.biBitCount = 32;
+    bi.bmiHeader.biCompression = BI_RGB;
+    void *bits = nullptr;
+    unique_hbitmap bmp(CreateDIBSection(nullptr, &bi, DIB_RGB_COLORS, &bits, nullptr, 0));
+    unique_memdc dc(CreateCompatibleDC(nullptr));
+    if (!bmp || !dc) return false;
+    oldBitmap_ = SelectObject(dc.get(), bmp.get());
+    bitmap_ = std::move(bmp);
+    dc_ = std::move(dc);
+    bits_ = bits;
+    width_ = width;
+    height_ = height;
+    return true;
+}
+
+void MemoryImage::Reset() {
+    if (dc_ && oldBitmap_) SelectObject(dc_.get(), oldBitmap_);
+    oldBitmap_ = nullptr;
+    dc_.reset();
+    bitmap_.reset();
+    bits_ = nullptr;
+    width_ = height_ = 0;
+}
+
+// --- ImageElement --------------------------------------------------------------------------
+
+bool ImageElement::SetPicture(const BITMAPINFO *info, const void *bits) {
+    const int w = box.right - box.left, h = box.bottom - box.top;
+    const int srcW = info->bmiHeader.biWidth;
+    const int srcH = std::abs(info->bmiHeader.biHeight);
+    const int dstW = stretch ? w : srcW, dstH = stretch ? h : srcH;
+    if (!picture.Create(dstW, dstH)) return false;
+    // A smooth reduction: large pictures are averaged, not sampled.
+    SetStretchBltMode(picture.dc(), HALFTONE);
+    SetBrushOrgEx(picture.dc(), 0, 0, nullptr);
+    if (StretchDIBits(picture.dc(), 0, 0, dstW, dstH, 0, 0, srcW, srcH, bits, info,
+                      DIB_RGB_COLORS, SRCCOPY) == 0) {
+        picture.Reset();
+        return false;
+    }
+    return true;
+}
+
+bool ImageElement::SetPictureFromResource(UINT id) {
+    unique_hbitmap bmp(static_cast<HBITMAP>(
+        LoadImageW(AppInstance(), MAKEINTRESOURCEW(id), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION)));
+    if (!bmp) return false;
+    BITMAP bm{};
+    GetObjectW(bmp.get(), sizeof(bm), &bm);
+    const int w = box.right - box.left, h = box.bottom - box.top;
+    const int dstW = stretch ? w : bm.bmWidth, dstH = stretch ? h : bm.bmHeight;
+    if (!picture.Create(dstW, dstH)) return false;
+    unique_memdc src(CreateCompatibleDC(nullptr));
+    unique_select_object sel(src.get(), bmp.get());
+    SetStretchBltMode(picture.dc(), HALFTONE);
+    SetBrushOrgEx(picture.dc(), 0, 0, nullptr);
+    return StretchBlt(picture.dc(), 0, 0, dstW, dstH, src.get(), 0, 0, bm.bmWidth, bm.bmHeight,
+                      SRCCOPY) != FALSE;
+}
+
+// --- PictureBox ----------------------------------------------------------------------------
+
+bool PictureBox::Create(HWND parent, int x, int y, int width, int height) {
+    static bool registered = [] {
+        WNDCLASSEXW wc{};
+        wc.cbSize = sizeof(wc);
+        wc.style = CS_DBLCLKS;
+        wc.lpfnWndProc = WndProc;
+        wc.hInstance = AppInstance();
+        wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+        wc.lpszClassName = kPictureBoxClass;
+        return RegisterClassExW(&wc) != 0;
+    }();
+    (void)registered;
+    Destroy();
+    hwnd_ = CreateWindowExW(WS_EX_CLIENTEDGE | WS_EX_CONTROLPARENT, kPictureBoxClass, L"",
+                            WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN | WS_CLIPSIBLINGS | WS_TABSTOP,
+                            x, y, width, height, parent, nullptr, AppInstance(), this);
+    if (!hwnd_) return false;
+    RECT rc{};
+    GetClientRect(hwnd_, &rc);
+    if (!image_.Create(rc.right, rc.bottom)) return false;
+    PatBlt(image_.dc(), 0, 0, rc.right, rc.bottom, BLACKNESS);
+    return true;
+}
+
+void PictureBox::Destroy() {
+    if (hwnd_) {
+        SetWindowLongPtrW(hwnd_, GWLP_USERDATA, 0);
+        DestroyWindow(hwnd_);
+    }
+    hwnd_ = nullptr;
+    pressed_ = nullptr;
+    images_.clear();
+    labels_.clear();
+    image_.Reset();
+}
+
+ImageElement &PictureBox::AddImage(const RECT &box) {
+    images_.emplace_back();
+    images_.back().box = box;
+    return images_.back();
+}
+
+LabelElement &PictureBox::AddLabel(const RECT &box, const std::wstring &text) {
+    labels_.emplace_back();
+    labels_.back().box = box;
+    labels_.back().text = text;
+    return labels_.back();
+}
+
+void PictureBox::Refresh() {
+    if (!hwnd_) return;
+    InvalidateRect(hwnd_, nullptr, FALSE);
+    UpdateWindow(hwnd_);
+}
+
+void PictureBox::Paint(HDC dc) const {
+    if (image_) BitBlt(dc, 0, 0, image_.width(), image_.height(), image_.dc(), 0, 0, SRCCOPY);
+    for (const ImageElement &e : images_) {
+        if (!e.picture) continue;
+        BitBlt(dc, e.box.left, e.box.top, e.picture.width(), e.picture.height(), e.picture.dc(), 0,
+               0, SRCCOPY);
+    }
+    const int oldMode = SetBkMode(dc, TRANSPARENT);
+    for (const LabelElement &l : labels_) {
+        RECT r = l.box;
+        HGDIOBJ oldFont = l.font ? SelectObject(dc, l.font) : nullptr;
+        const COLORREF oldColor = SetTextColor(dc, l.color);
+        DrawTextW(dc, l.text.c_str(), static_cast<int>(l.text.size()), &r, l.format);
+        SetTextColor(dc, oldColor);
+        if (oldFont) SelectObject(dc, oldFont);
+    }
+    SetBkMode(dc, oldMode);
+}
+
+ImageElement *PictureBox::HitTest(POINT pt) {
+    for (auto it = images_.rbegin(); it != images_.rend(); ++it) {
+        RECT r = it->box;
+        if (!it->stretch && it->picture) {
+            r.right = r.left + it->picture.width();
+            r.bottom = r.top + it->picture.height();
+        }
+        if (PtInRect(&r, pt)) return &*it;
+    }
+    return nullptr;
+}
+
+LRESULT CALLBACK PictureBox::WndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+    PictureBox *self;
+    if (msg == WM_NCCREATE) {
+        self = static_cast<PictureBox *>(reinterpret_cast<CREATESTRUCTW *>(lp)->lpCreateParams);
+        self->hwnd_ = hwnd;
+        SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
+    } else {
+        self = reinterpret_cast<PictureBox *>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+    }
+    if (!self) return DefWindowProcW(hwnd, msg, wp, lp);
+    return self->OnMessage(msg, wp, lp);
+}
+
+LRESULT PictureBox::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
+    switch (msg) {
+    case WM_ERASEBKGND:
+        return 1;
+    case WM_PAINT: {
+        paint_scope ps(hwnd_);
+        Paint(ps.dc());
+        return 0;
+    }
+    case WM_PRINTCLIENT:
+        Paint(reinterpret_cast<HDC>(wp));
+        return 0;
+    case WM_LBUTTONDOWN:
+    case WM_RBUTTONDOWN:
+    case WM_MBUTTONDOWN:
+    case WM_LBUTTONDBLCLK:
+    case WM_RBUTTONDBLCLK:
+    case WM_MBUTTONDBLCLK: {
+        POINT pt{static_cast<short>(LOWORD(lp)), static_cast<short>(HIWORD(lp))};
+        ImageElement *e = HitTest(pt);
+        if (!e) return 0;
+        const int button = (msg == WM_LBUTTONDOWN || msg == WM_LBUTTONDBLCLK)   ? 1
+                           : (msg == WM_RBUTTONDOWN || msg == WM_RBUTTONDBLCLK) ? 2
+                                                                                : 4;
+        if (button == 1 && e->onClick) {
+            pressed_ = e;
+            SetCapture(hwnd_);
+        }
+        // The handler may open a menu, start a window move or even unload the window.
+        if (e->onMouseDown) {
+            auto handler = e->onMouseDown;
+            handler(button);
+        }
+        return 0;
+    }
+    case WM_LBUTTONUP: {
+        ImageElement *e = pressed_;
+        pressed_ = nullptr;
+        if (GetCapture() == hwnd_) ReleaseCapture();
+        POINT pt{static_cast<short>(LOWORD(lp)), static_cast<short>(HIWORD(lp))};
+        if (e && HitTest(pt) == e && e->onClick) {
+            auto handler = e->onClick;
+            handler();
+        }
+        return 0;
+    }
+    case WM_CAPTURECHANGED:
+        pressed_ = nullptr;
+        return 0;
+    case WM_COMMAND:
+    case WM_NOTIFY:
+    case WM_CTLCOLORSTATIC:
+    case WM_CTLCOLORBTN:
+    case WM_CTLCOLOREDIT:
+    case WM_CTLCOLORLISTBOX:
+    case WM_DRAWITEM:
+    case WM_MEASUREITEM:
+        // Controls inside the picture box belong to the form.
+        return SendMessageW(GetParent(hwnd_), msg, wp, lp);
+    case WM_NCDESTROY: {
+        HWND h = hwnd_;
+        hwnd_ = nullptr;
+        pressed_ = nullptr;
+        SetWindowLongPtrW(h, GWLP_USERDATA, 0);
+        return DefWindowProcW(h, msg, wp, lp);
+    }
+    }
+    return DefWindowProcW(hwnd_, msg, wp, lp);
+}
+
+// --- SkinnedForm ---------------------------------------------------------------------------
+
+void SkinnedForm::CreatePicture1(double leftTw, double topTw, double widthTw, double heightTw) {
+    Picture1.Create(Handle(), TwipsToPixelsX(leftTw), TwipsToPixelsY(topTw),
+                    TwipsToPixelsX(widthTw), TwipsToPixelsY(heightTw));
+}
+
+void SkinnedForm::MoveTwips(double leftTw, double topTw) {
+    SetWindowPos(Handle(), nullptr, TwipsToPixelsX(leftTw), TwipsToPixelsY(topTw), 0, 0,
+                 SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void SkinnedForm::CentreOnScreen() {
+    RECT r{};
+    GetWindowRect(Handle(), &r);
+    const double heightTw = (r.bottom - r.top) * TwipsPerPixelY();
+    const double widthTw = (r.right - r.left) * TwipsPerPixelX();
+    const double top = (ScreenHeightTwips() - heightTw) / 2;
+    const double left = (ScreenWidthTwips() - widthTw) / 2;
+    MoveTwips(left, top);
+}
+
+void SkinnedForm::CaptureBackground(int x, int y) {
+    Hide();
+    DoEvents();
+    // Pending messages may have closed this window.
+    if (!IsLoaded() || !Picture1.hwnd()) return;
+    POINT origin{x, y};
+    ClientToScreen(Handle(), &origin);
+    {
+        unique_window_dc screen(nullptr);
+        BitBlt(Picture1.Image().dc(), 0, 0, Picture1.ScaleWidth(), Picture1.ScaleHeight(),
+               screen.get(), origin.x, origin.y, SRCCOPY);
+    }
+    Picture1.Refresh();
+    ShowWindow(Handle(), SW_SHOW);
+}
+
+LRESULT SkinnedForm::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
+    switch (msg) {
+    case WM_ERASEBKGND:
+        return 1; // Picture1 covers the client area
+    case WM_PAINT: {
+        paint_scope ps(Handle());
+        return 0;
+    }
+    case WM_NCHITTEST:
+        return HTCLIENT; // no caption, no frame: the user cannot move or size it from its edges
+    case WM_DESTROY:
+        Picture1.Destroy(); // the snapshot and the pictures go with the window
+        break;
+    }
+    return Form::OnMessage(msg, wp, lp);
+}
+
+} // namespace win

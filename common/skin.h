@@ -1,0 +1,122 @@
+// What the skinned windows share: twips and pixels, memory images, the picture box that holds the
+// background snapshot and the windowless image and label elements drawn on it, and the snapshot itself.
+#pragma once
+
+#include "common/form.h"
+#include "common/handles.h"
+
+#include <functional>
+#include <list>
+#include <string>
+
+namespace win {
+
+// Screen units. Geometry is given in twips (1/1440 inch), 15 to the pixel at 96 DPI.
+double TwipsPerPixelX();
+double TwipsPerPixelY();
+int TwipsToPixelsX(double twips);
+int TwipsToPixelsY(double twips);
+double ScreenWidthTwips();
+double ScreenHeightTwips();
+
+// A 32-bit top-down memory image with its own DC: the persistent drawing of a window.
+class MemoryImage {
+public:
+    bool Create(int width, int height);
+    void Reset();
+    HDC dc() const { return dc_.get(); }
+    int width() const { return width_; }
+    int height() const { return height_; }
+    explicit operator bool() const { return static_cast<bool>(dc_); }
+    const unsigned char *bits() const { return static_cast<const unsigned char *>(bits_); }
+
+private:
+    unique_hbitmap bitmap_; // declared first: the DC goes before the bitmap selected into it
+    unique_memdc dc_;
+    HGDIOBJ oldBitmap_ = nullptr;
+    void *bits_ = nullptr;
+    int width_ = 0, height_ = 0;
+};
+
+// A windowless image element: its picture is stretched to its box once, when it is set, so that
+// painting is a plain copy and never touches the source again.
+struct ImageElement {
+    RECT box{};
+    bool stretch = true;
+    std::function<void(int button)> onMouseDown; // 1 left, 2 right, 4 middle
+    std::function<void()> onClick;
+
+    bool SetPicture(const BITMAPINFO *info, const void *bits);
+    bool SetPictureFromResource(UINT id);
+    void Clear() { picture.Reset(); }
+    bool HasPicture() const { return static_cast<bool>(picture); }
+
+    MemoryImage picture;
+};
+
+// A windowless label, drawn over the images.
+struct LabelElement {
+    RECT box{};
+    std::wstring text;
+    HFONT font = nullptr;
+    COLORREF color = RGB(0, 0, 0);
+    UINT format = DT_LEFT | DT_TOP | DT_WORDBREAK | DT_NOPREFIX;
+};
+
+// The picture box Picture1 of a skinned window: a child window with a 3-D border whose inside holds
+// the persistent image (the background snapshot), with the elements drawn over it in the order they
+// were added. Child controls placed in it report to the form.
+class PictureBox {
+public:
+    PictureBox() = default;
+    PictureBox(const PictureBox &) = delete;
+    PictureBox &operator=(const PictureBox &) = delete;
+
+    // Position and size in pixels on the parent's client area, border included.
+    bool Create(HWND parent, int x, int y, int width, int height);
+    void Destroy();
+    HWND hwnd() const { return hwnd_; }
+    int ScaleWidth() const { return image_.width(); }
+    int ScaleHeight() const { return image_.height(); }
+    MemoryImage &Image() { return image_; }
+
+    ImageElement &AddImage(const RECT &box);
+    LabelElement &AddLabel(const RECT &box, const std::wstring &text);
+    void Refresh();
+    // Draws the image and the elements, as WM_PAINT and WM_PRINTCLIENT both do.
+    void Paint(HDC dc) const;
+    // The topmost element under a point of the inside, if any.
+    ImageElement *HitTest(POINT pt);
+
+private:
+    static LRESULT CALLBACK WndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
+    LRESULT OnMessage(UINT msg, WPARAM wp, LPARAM lp);
+
+    HWND hwnd_ = nullptr;
+    MemoryImage image_;
+    std::list<ImageElement> images_; // stable addresses: handlers keep references
+    std::list<LabelElement> labels_;
+    ImageElement *pressed_ = nullptr;
+};
+
+// A borderless window covered by its Picture1.
+class SkinnedForm : public Form {
+public:
+    PictureBox Picture1;
+
+protected:
+    // Creates Picture1 at (x, y) with the given outer size, all in twips.
+    void CreatePicture1(double leftTw, double topTw, double widthTw, double heightTw);
+    // Moves the window to (left, top) in twips on the screen.
+    void MoveTwips(double leftTw, double topTw);
+    // Places the window centred on the whole screen, top first then left.
+    void CentreOnScreen();
+    // Hide, let pending messages run, copy the screen under the client area into Picture1,
+    // repaint Picture1, show. Reading the hidden window's own surface gives nothing on composited
+    // desktops and under Wine, so the block comes from the screen at the client area's place.
+    void CaptureBackground(int x, int y);
+
+    LRESULT OnMessage(UINT msg, WPARAM wp, LPARAM lp) override;
+};
+
+} // namespace win

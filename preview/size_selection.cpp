@@ -1,0 +1,31 @@
+// The display size commands of ClipMenu: one preview open at a time, its item checked.
+#include "preview/ClipMainV.h"
+#include "remote/ClipRemort.h"
+#include "shell/ClipMenu.h"
+
+namespace {
+
+void SelectSize(MenuItem &own, MenuItem &other1, MenuItem &other2,
+                win::FormRef<ClipMainVForm> &ownWindow, win::FormRef<ClipMainVForm> &close1,
+                win::FormRef<ClipMainVForm> &close2) {
+    other1.SetChecked(false);
+    other2.SetChecked(false);
+    ClipMenu->mOFF.SetEnabled(true);
+    if (!own.Checked()) {
+        // Checked before the window loads: a call that runs during the load finds it checked
+        // and does not load the window twice.
+        own.SetChecked(true);
+        close1.Unload();
+        close2.Unload();
+        ownWindow->Show();
+    }
+    SetActiveWindow(ClipRemort->hWnd());
+}
+
+} // namespace
+
+void ClipMenuForm::m42_Click() { SelectSize(m42, m65, m57, ClipMain42V, ClipMain57V, ClipMain65V); }
+
+void ClipMenuForm::m57_Click() { SelectSize(m57, m42, m65, ClipMain57V, ClipMain42V, ClipMain65V); }
+
+void ClipMenuForm::m65_Click() { SelectSize(m65, m42, m57, ClipMain65V, ClipMain57V, ClipMain42V); }

@@ -1,0 +1,224 @@
+#include "shell/ClipMenu.h"
+
+#include "common/basClipMain.h"
+#include "common/clipboard.h"
+#include "common/ids.h"
+#include "preview/ClipMainV.h"
+#include "remote/ClipRemort.h"
+#include "settings/ClipSetting.h"
+#include "settings/basClipINI.h"
+#include "shell/basClipLook.h"
+
+win::FormRef<ClipMenuForm> ClipMenu;
+
+// --- MenuItem ------------------------------------------------------------------------------
+
+bool MenuItem::Checked() const {
+    return (GetMenuState(parent_, key_, Flag()) & MF_CHECKED) != 0;
+}
+
+void MenuItem::SetChecked(bool on) {
+    CheckMenuItem(parent_, key_, Flag() | (on ? MF_CHECKED : MF_UNCHECKED));
+}
+
+bool MenuItem::Enabled() const {
+    const UINT state = GetMenuState(parent_, key_, Flag());
+    return state != static_cast<UINT>(-1) && (state & (MF_GRAYED | MF_DISABLED)) == 0;
+}
+
+void MenuItem::SetEnabled(bool on) {
+    EnableMenuItem(parent_, key_, Flag() | (on ? MF_ENABLED : MF_GRAYED));
+}
+
+std::wstring MenuItem::Caption() const {
+    wchar_t buf[128] = {};
+    const int n = GetMenuStringW(parent_, key_, buf, 128, Flag());
+    return std::wstring(buf, n > 0 ? static_cast<size_t>(n) : 0);
+}
+
+// --- ClipMenu ------------------------------------------------------------------------------
+
+ClipMenuForm::Frame ClipMenuForm::GetFrame() const {
+    Frame f;
+    f.style = WS_OVERLAPPEDWINDOW; // never shown
+    f.clientWidth = 200;
+    f.clientHeight = 100;
+    f.caption = L"Tessary";
+    return f;
+}
+
+void ClipMenuForm::BuildMenus() {
+    HMENU tv = CreatePopupMenu();
+    AppendMenuW(tv, MF_STRING, ID_M42, L"42ｲﾝﾁ");
+    AppendMenuW(tv, MF_STRING, ID_M57, L"57ｲﾝﾁ");
+    AppendMenuW(tv, MF_STRING, ID_M65, L"65ｲﾝﾁ");
+    AppendMenuW(tv, MF_STRING, ID_MOFF, L"OFF");
+    HMENU print = CreatePopupMenu();
+    AppendMenuW(print, MF_STRING, ID_MTPRINT, L"縦印刷");
+    AppendMenuW(print, MF_STRING, ID_MYPRINT, L"横印刷");
+    mMenu_ = CreatePopupMenu();
+    AppendMenuW(mMenu_, MF_POPUP, reinterpret_cast<UINT_PTR>(tv), L"スイッチ");
+    AppendMenuW(mMenu_, MF_POPUP, reinterpret_cast<UINT_PTR>(print), L"印刷");
+    AppendMenuW(mMenu_, MF_STRING, ID_MEND, L"閉じる");
+    mMenu2_ = CreatePopupMenu();
+    AppendMenuW(mMenu2_, MF_STRING, ID_MSET, L"設定");
+    AppendMenuW(mMenu2_, MF_STRING, ID_MREM, L"リモコン");
+    AppendMenuW(mMenu2_, MF_STRING, ID_MEND2, L"終了");
+    menuBar_ = CreateMenu();
+    AppendMenuW(menuBar_, MF_POPUP, reinterpret_cast<UINT_PTR>(mMenu_), L"メニュー");
+    AppendMenuW(menuBar_, MF_POPUP, reinterpret_cast<UINT_PTR>(mMenu2_), L"メニュー２");
+    // Attached to the window, the menus are destroyed with it.
+    if (!SetMenu(Handle(), menuBar_)) {
+        DestroyMenu(menuBar_);
+        menuBar_ = mMenu_ = mMenu2_ = nullptr;
+        return;
+    }
+    m42 = MenuItem(tv, ID_M42);
+    m57 = MenuItem(tv, ID_M57);
+    m65 = MenuItem(tv, ID_M65);
+    mOFF = MenuItem(tv, ID_MOFF);
+    mPrint = MenuItem::AtPosition(mMenu_, 1);
+    mTPrint = MenuItem(print, ID_MTPRINT);
+    mYPrint = MenuItem(print, ID_MYPRINT);
+    mEnd = MenuItem(mMenu_, ID_MEND);
+    mSET = MenuItem(mMenu2_, ID_MSET);
+    mRem = MenuItem(mMenu2_, ID_MREM);
+    mEnd2 = MenuItem(mMenu2_, ID_MEND2);
+}
+
+void ClipMenuForm::AddTrayIcon() { Shell_NotifyIconW(NIM_ADD, &TrayIcon); }
+
+void ClipMenuForm::Form_Load() {
+    BuildMenus();
+    taskbarCreated_ = RegisterWindowMessageW(L"TaskbarCreated");
+
+    IniPath = BuildIniPath();
+    ReadSettings(DispSize, PaperSize, PrintCopies);
+    // Joining sends the first WM_DRAWCLIPBOARD before the hook is in place; the clipboard is
+    // examined once, explicitly, at the end.
+    NextViewer = SetClipboardViewer(Handle());
+    HookWindow(Handle());
+    FillTrayIcon(Handle(), static_cast<HICON>(LoadImageW(
+                               win::AppInstance(), MAKEINTRESOURCEW(IDI_TESSARY), IMAGE_ICON,
+                               GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON),
+                               LR_SHARED)));
+    AddTrayIcon();
+    Hide();
+    ChangeClipBoard();
+}
+
+void ClipMenuForm::Form_Unload() {
+    Shell_NotifyIconW(NIM_DELETE, &TrayIcon);
+    UnhookWindow(Handle());
+    ChangeClipboardChain(Handle(), NextViewer);
+    NextViewer = nullptr;
+}
+
+void ClipMenuForm::ChangeClipBoard() {
+    if (clip::IsPicture(clip::ContentMask())) mRem_Click();
+}
+
+void ClipMenuForm::Form_MouseMove(LPARAM lp) {
+    // The icon reports the mouse message in the low word of lParam; read it as it is.
+    if (LOWORD(lp) != WM_RBUTTONDOWN) return;
+    SetForegroundWindow(Handle());
+    win::DoEvents();
+    if (IsLoaded()) PopupMenu(mMenu2_);
+}
+
+void ClipMenuForm::PopupMenu(HMENU menu) {
+    if (!menu || !IsLoaded()) return;
+    POINT pt{};
+    GetCursorPos(&pt);
+    const UINT cmd = static_cast<UINT>(
+        TrackPopupMenu(menu, TPM_LEFTALIGN | TPM_TOPALIGN | TPM_RETURNCMD | TPM_RIGHTBUTTON,
+                       pt.x, pt.y, 0, Handle(), nullptr));
+    // Lets the menu's owner leave the menu state properly before the command runs.
+    PostMessageW(Handle(), WM_NULL, 0, 0);
+    if (cmd) RunCommand(cmd);
+}
+
+void ClipMenuForm::RunCommand(UINT id) {
+    switch (id) {
+    case ID_M42: m42_Click(); break;
+    case ID_M57: m57_Click(); break;
+    case ID_M65: m65_Click(); break;
+    case ID_MOFF: mOFF_Click(); break;
+    case ID_MTPRINT: mTPrint_Click(); break;
+    case ID_MYPRINT: mYPrint_Click(); break;
+    case ID_MEND: mEnd_Click(); break;
+    case ID_MSET: mSET_Click(); break;
+    case ID_MREM: mRem_Click(); break;
+    case ID_MEND2: mEnd2_Click(); break;
+    default: break;
+    }
+}
+
+void ClipMenuForm::mOFF_Click() {
+    m65.SetChecked(false);
+    m42.SetChecked(false);
+    m57.SetChecked(false);
+    mOFF.SetEnabled(false);
+    ClipMain42V.Unload();
+    ClipMain57V.Unload();
+    ClipMain65V.Unload();
+}
+
+void ClipMenuForm::mRem_Click() { ClipRemort->Show(); }
+
+void ClipMenuForm::mSET_Click() { ClipSetting->Show(); }
+
+void ClipMenuForm::mEnd_Click() {
+    ClipMain42V.Unload();
+    ClipMain57V.Unload();
+    ClipMain65V.Unload();
+    ClipRemort.Unload();
+    m65.SetChecked(false);
+    m42.SetChecked(false);
+    m57.SetChecked(false);
+}
+
+void ClipMenuForm::mEnd2_Click() {
+    ClipMain42V.Unload();
+    ClipMain57V.Unload();
+    ClipMain65V.Unload();
+    ClipRemort.Unload();
+    Unload();
+}
+
+LRESULT ClipMenuForm::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
+    switch (msg) {
+    case WM_TRAYCALLBACK:
+        Form_MouseMove(lp);
+        return 0;
+    case WM_COMMAND:
+        if (lp == 0) RunCommand(LOWORD(wp));
+        return 0;
+    case WM_DRAWCLIPBOARD:
+        // Every member of the chain passes the change on; the one who joined before us
+        // depends on it.
+        if (NextViewer)
+            SendMessageTimeoutW(NextViewer, msg, wp, lp, SMTO_ABORTIFHUNG, 2000, nullptr);
+        return 0;
+    case WM_CHANGECBCHAIN:
+        if (reinterpret_cast<HWND>(wp) == NextViewer)
+            NextViewer = reinterpret_cast<HWND>(lp);
+        else if (NextViewer)
+            SendMessageTimeoutW(NextViewer, msg, wp, lp, SMTO_ABORTIFHUNG, 2000, nullptr);
+        return 0;
+    case WM_CLOSE:
+        // Closed from outside (a session end or another program): leave as the exit command does,
+        // so the icon and the chain are cleaned up.
+        mEnd2_Click();
+        return 0;
+    case WM_ENDSESSION:
+        if (wp) mEnd2_Click();
+        return 0;
+    }
+    if (taskbarCreated_ && msg == taskbarCreated_) {
+        // A restarted shell has no icons: put ours back.
+        AddTrayIcon();
+        return 0;
+    }
+    return Form::OnMessage(msg, wp, lp);
+}

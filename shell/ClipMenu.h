@@ -1,0 +1,80 @@
+// ClipMenu: the hidden window that starts and ends the program, owns the notification icon and both
+// pop-up menus, and watches the clipboard.
+#pragma once
+
+#include "common/form.h"
+#include "common/handles.h"
+
+#include <string>
+
+// One item of ClipMenu's menus: check mark, enabled state and caption.
+class MenuItem {
+public:
+    MenuItem() = default;
+    MenuItem(HMENU parent, UINT id) : parent_(parent), key_(id), byPosition_(false) {}
+    static MenuItem AtPosition(HMENU parent, UINT pos) {
+        MenuItem m(parent, pos);
+        m.byPosition_ = true;
+        return m;
+    }
+    bool Checked() const;
+    void SetChecked(bool on);
+    bool Enabled() const;
+    void SetEnabled(bool on);
+    std::wstring Caption() const;
+
+private:
+    UINT Flag() const { return byPosition_ ? MF_BYPOSITION : MF_BYCOMMAND; }
+    HMENU parent_ = nullptr;
+    UINT key_ = 0;
+    bool byPosition_ = false;
+};
+
+class ClipMenuForm : public win::Form {
+public:
+    // The clipboard examination: builds the content mask and brings up the remote control for
+    // a picture.
+    void ChangeClipBoard();
+
+    // Commands of the menus.
+    void m42_Click();
+    void m57_Click();
+    void m65_Click();
+    void mOFF_Click();
+    void mTPrint_Click();
+    void mYPrint_Click();
+    void mEnd_Click();
+    void mSET_Click();
+    void mRem_Click();
+    void mEnd2_Click();
+    // Runs the command of a menu identifier (see common/ids.h).
+    void RunCommand(UINT id);
+
+    // Opens a pop-up menu of this window at the mouse pointer and runs the chosen command.
+    void PopupMenu(HMENU menu);
+
+    HMENU mMenu() const { return mMenu_; }
+    HMENU mMenu2() const { return mMenu2_; }
+    HMENU MenuBar() const { return menuBar_; }
+    MenuItem m42, m57, m65, mOFF, mPrint, mTPrint, mYPrint, mEnd, mSET, mRem, mEnd2;
+
+    HWND NextViewer = nullptr; // the next window of the clipboard-viewer chain
+    std::wstring PrintFile;    // the last print's temporary file
+
+protected:
+    Frame GetFrame() const override;
+    void Form_Load() override;
+    void Form_Unload() override;
+    LRESULT OnMessage(UINT msg, WPARAM wp, LPARAM lp) override;
+
+private:
+    void BuildMenus();
+    void Form_MouseMove(LPARAM lp);
+    void AddTrayIcon();
+    HMENU menuBar_ = nullptr; // owned by the window once attached
+    HMENU mMenu_ = nullptr, mMenu2_ = nullptr;
+    UINT taskbarCreated_ = 0;
+    bool inChainJoin_ = false;
+};
+
+extern win::FormRef<ClipMenuForm> ClipMenu;

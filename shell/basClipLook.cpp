@@ -1,0 +1,29 @@
+#include "shell/basClipLook.h"
+
+#include "shell/ClipMenu.h"
+
+WNDPROC PrevWndProc = nullptr;
+
+void HookWindow(HWND hwnd) {
+    PrevWndProc = reinterpret_cast<WNDPROC>(
+        SetWindowLongPtrW(hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&WindowProc)));
+}
+
+void UnhookWindow(HWND hwnd) {
+    if (!PrevWndProc) return;
+    SetWindowLongPtrW(hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(PrevWndProc));
+    PrevWndProc = nullptr;
+}
+
+LRESULT CALLBACK WindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+    // Guards only the examination: a change that arrives while one is running (the windows it
+    // opens let messages through) is passed on without a second look and not remembered.
+    static short WndProcBusy = 0;
+    if (WndProcBusy == 0) {
+        WndProcBusy = -1;
+        if (msg == WM_DRAWCLIPBOARD) ClipMenu->ChangeClipBoard();
+        WndProcBusy = 0;
+    }
+    if (!PrevWndProc) return DefWindowProcW(hwnd, msg, wp, lp);
+    return CallWindowProcW(PrevWndProc, hwnd, msg, wp, lp);
+}

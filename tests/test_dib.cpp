@@ -1,0 +1,401 @@
+#include "common/dib.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstring>
+#include <functional>
+#include <ostream>
+#include <vector>
+
+namespace dib {
+void PrintTo(Error e, std::ostream* os) {
+    static const char* const names[] = {"None",          "TooSmall",   "BadHeaderSize",
+                                        "BadDimensions", "BadPlanes",  "BadBitCount",
+                                        "BadCompression", "BadPalette", "Truncated",
+                                        "TooLarge",      "BadFileHeader"};
+    *os << names[static_cast<int>(e)];
+}
+} // namespace dib
+
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+void Put16(Bytes& b, std::size_t at, std::uint16_t v) {
+    b[at] = static_cast<std::uint8_t>(v);
+    b[at + 1] = static_cast<std::uint8_t>(v >> 8);
+}
+
+void Put32(Bytes& b, std::size_t at, std::uint32_t v) {
+    for (int i = 0; i < 4; ++i)
+        b[at + i] = static_cast<std::uint8_t>(v >> (8 * i));
+}
+
+std::uint32_t Get32(const Bytes& b, std::size_t at) {
+    return b[at] | b[at + 1] << 8 | b[at + 2] << 16 | static_cast<std::uint32_t>(b[at + 3]) << 24;
+}
+
+struct Spec {
+    std::uint32_t headerSize = 40;
+    std::int32_t width = 4, height = 3;
+    std::uint16_t bitCount = 8;
+    std::uint32_t compression = dib::kBiRgb;
+    std::uint32_t clrUsed = 0;
+    std::uint32_t masks[3] = {0, 0, 0};
+};
+
+// A well-formed packed DIB with distinct bytes everywhere, so misplaced offsets show.
+Bytes Build(const Spec& s) {
+    const bool fields = s.compression == dib::kBiBitfields;
+    const std::uint32_t maskBytes = fields && s.headerSize == 40 ? 12 : 0;
+    const std::uint32_t palette =
+        s.bitCount <= 8 && s.clrUsed == 0 ? 1u << s.bitCount : s.clrUsed;
+    const std::size_t stride = (static_cast<std::size_t>(s.width) * s.bitCount + 31) / 32 * 4;
+    const std::size_t rows = static_cast<std::size_t>(s.height < 0 ? -s.height : s.height);
+    Bytes b(s.headerSize + maskBytes + palette * 4 + stride * rows);
+    for (std::size_t i = 0; i < b.size(); ++i)
+        b[i] = static_cast<std::uint8_t>(i * 7 + 1);
+    std::memset(b.data(), 0, s.headerSize);
+    Put32(b, 0, s.headerSize);
+    Put32(b, 4, static_cast<std::uint32_t>(s.width));
+    Put32(b, 8, static_cast<std::uint32_t>(s.height));
+    Put16(b, 12, 1);
+    Put16(b, 14, s.bitCount);
+    Put32(b, 16, s.compression);
+    Put32(b, 20, static_cast<std::uint32_t>(stride * rows));
+    Put32(b, 32, s.clrUsed);
+    if (fields)
+        for (int i = 0; i < 3; ++i)
+            Put32(b, 40 + 4 * i, s.masks[i]);
+    return b;
+}
+
+dib::Error ValidateError(const Bytes& b) { return dib::Validate(b.data(), b.size()).error; }
+
+struct GoodCase {
+    const char* name;
+    Spec spec;
+    std::uint32_t paletteEntries, maskBytes;
+    std::size_t pixelOffset, stride, pixelBytes;
+};
+
+const GoodCase kGood[] = {
+    {"1bpp", {40, 5, 3, 1}, 2, 0, 48, 4, 12},
+    {"1bpp top-down 33 wide", {40, 33, -2, 1}, 2, 0, 48, 8, 16},
+    {"4bpp top-down, 3 colours", {40, 9, -2, 4, 0, 3}, 3, 0, 52, 8, 16},
+    {"8bpp", {40, 5, 4, 8}, 256, 0, 1064, 8, 32},
+    {"8bpp V3 header, 16 colours", {56, 3, 1, 8, 0, 16}, 16, 0, 120, 4, 4},
+    {"16bpp", {40, 3, 2, 16}, 0, 0, 40, 8, 16},
+    {"16bpp 565 fields", {40, 3, 2, 16, 3, 0, {0xF800, 0x07E0, 0x001F}}, 0, 12, 52, 8, 16},
+    {"16bpp 555 fields top-down", {40, 2, -3, 16, 3, 0, {0x7C00, 0x03E0, 0x001F}}, 0, 12, 52, 4,
+     12},
+    {"24bpp top-down", {40, 7, -3, 24}, 0, 0, 40, 24, 72},
+    {"24bpp with optional palette", {40, 1, 1, 24, 0, 16}, 16, 0, 104, 4, 4},
+    {"32bpp", {40, 2, 2, 32}, 0, 0, 40, 8, 16},
+    {"32bpp fields", {40, 2, 2, 32, 3, 0, {0xFF0000, 0xFF00, 0xFF}}, 0, 12, 52, 8, 16},
+    {"32bpp V2 fields", {52, 2, 1, 32, 3, 0, {0xFF, 0xFF00, 0xFF0000}}, 0, 0, 52, 8, 8},
+    {"32bpp V4", {108, 3, 2, 32}, 0, 0, 108, 12, 24},
+    {"32bpp V5 fields top-down", {124, 3, -2, 32, 3, 0, {0xFF000000, 0xFF0000, 0xFF00}}, 0, 0, 124,
+     12, 24},
+};
+
+TEST(DibValidate, AcceptsEveryDepthWithItsLayout) {
+    for (const auto& c : kGood) {
+        SCOPED_TRACE(c.name);
+        const Bytes b = Build(c.spec);
+        const auto r = dib::Validate(b.data(), b.size());
+        ASSERT_EQ(r.error, dib::Error::None);
+        EXPECT_EQ(r.info.width, c.spec.width);
+        EXPECT_EQ(r.info.height, c.spec.height < 0 ? -c.spec.height : c.spec.height);
+        EXPECT_EQ(r.info.topDown, c.spec.height < 0);
+        EXPECT_EQ(r.info.bitCount, c.spec.bitCount);
+        EXPECT_EQ(r.info.compression, c.spec.compression);
+        EXPECT_EQ(r.info.headerSize, c.spec.headerSize);
+        EXPECT_EQ(r.info.paletteEntries, c.paletteEntries);
+        EXPECT_EQ(r.info.maskBytes, c.maskBytes);
+        EXPECT_EQ(r.info.pixelOffset, c.pixelOffset);
+        EXPECT_EQ(r.info.stride, c.stride);
+        EXPECT_EQ(r.info.pixelBytes, c.pixelBytes);
+        EXPECT_EQ(b.size(), c.pixelOffset + c.pixelBytes);
+
+        // Clipboard blocks are often rounded up; the slack is not part of the picture.
+        Bytes longer = b;
+        longer.resize(b.size() + 13);
+        const auto rl = dib::Validate(longer.data(), longer.size());
+        ASSERT_EQ(rl.error, dib::Error::None);
+        EXPECT_EQ(rl.info.pixelBytes, c.pixelBytes);
+    }
+}
+
+TEST(DibValidate, StoredImageSizeIsIgnored) {
+    Bytes b = Build({40, 5, 4, 8});
+    Put32(b, 20, 0);
+    EXPECT_EQ(ValidateError(b), dib::Error::None);
+    Put32(b, 20, 0xFFFFFFFF);
+    EXPECT_EQ(ValidateError(b), dib::Error::None);
+    b.pop_back();
+    Put32(b, 20, 1);
+    EXPECT_EQ(ValidateError(b), dib::Error::Truncated);
+}
+
+TEST(DibValidate, LargePictureWithinLimits) {
+    // 8000 x 8000 at 32 bits must pass.
+    Bytes b(40 + std::size_t{8000} * 8000 * 4);
+    Put32(b, 0, 40);
+    Put32(b, 4, 8000);
+    Put32(b, 8, static_cast<std::uint32_t>(-8000));
+    Put16(b, 12, 1);
+    Put16(b, 14, 32);
+    const auto r = dib::Validate(b.data(), b.size());
+    ASSERT_EQ(r.error, dib::Error::None);
+    EXPECT_EQ(r.info.pixelBytes, std::size_t{8000} * 8000 * 4);
+}
+
+struct BadCase {
+    const char* name;
+    Spec spec;
+    std::function<void(Bytes&)> mutate;
+    dib::Error expected;
+};
+
+TEST(DibValidate, RejectsMalformed) {
+    using E = dib::Error;
+    const Spec rgb32{40, 4, 3, 32};
+    const Spec pal8{40, 4, 3, 8};
+    const Spec fields32{40, 2, 2, 32, 3, 0, {0xFF0000, 0xFF00, 0xFF}};
+    const Spec fields16{40, 2, 2, 16, 3, 0, {0xF800, 0x07E0, 0x001F}};
+    const Spec v5{124, 2, 2, 32};
+    const auto set32 = [](std::size_t at, std::uint32_t v) {
+        return [=](Bytes& b) { Put32(b, at, v); };
+    };
+    const auto set16 = [](std::size_t at, std::uint16_t v) {
+        return [=](Bytes& b) { Put16(b, at, v); };
+    };
+    const auto cut = [](std::size_t n) { return [=](Bytes& b) { b.resize(n); }; };
+    const auto shorter = [](Bytes& b) { b.pop_back(); };
+    const BadCase cases[] = {
+        {"empty", rgb32, cut(0), E::TooSmall},
+        {"3 bytes", rgb32, cut(3), E::TooSmall},
+        {"header cut", rgb32, cut(39), E::TooSmall},
+        {"V5 header cut", v5, cut(100), E::TooSmall},
+        {"core header", rgb32, set32(0, 12), E::BadHeaderSize},
+        {"OS/2 2 header", rgb32, set32(0, 64), E::BadHeaderSize},
+        {"header size 0", rgb32, set32(0, 0), E::BadHeaderSize},
+        {"header size huge", rgb32, set32(0, 0xFFFFFFFF), E::BadHeaderSize},
+        {"pixels short by one", rgb32, shorter, E::Truncated},
+        {"top-down pixels short by one", {40, 5, -3, 24}, shorter, E::Truncated},
+        {"8bpp pixels short by one", pal8, shorter, E::Truncated},
+        {"masks missing", fields32, cut(48), E::Truncated},
+        {"height 0", rgb32, set32(8, 0), E::BadDimensions},
+        {"height INT32_MIN", rgb32, set32(8, 0x80000000), E::BadDimensions},
+        {"width 0", rgb32, set32(4, 0), E::BadDimensions},
+        {"width negative", rgb32, set32(4, 0xFFFFFFFF), E::BadDimensions},
+        {"width*height overflow",
+         rgb32,
+         [](Bytes& b) {
+             Put32(b, 4, 0x7FFFFFFF);
+             Put32(b, 8, 0x7FFFFFFF);
+         },
+         E::TooLarge},
+        {"width*height overflow top-down",
+         {40, 4, 3, 1},
+         [](Bytes& b) {
+             Put32(b, 4, 0x7FFFFFFF);
+             Put32(b, 8, 0x80000001);
+         },
+         E::TooLarge},
+        {"one row past the pixel cap",
+         rgb32,
+         [](Bytes& b) {
+             Put32(b, 4, 16384);
+             Put32(b, 8, 16385);
+         },
+         E::TooLarge},
+        // At the cap the size limits pass; only the missing pixels stop it.
+        {"at the pixel cap",
+         rgb32,
+         [](Bytes& b) {
+             Put32(b, 4, 16384);
+             Put32(b, 8, 16384);
+         },
+         E::Truncated},
+        {"very wide 1bpp", {40, 4, 3, 1}, set32(4, 0x7FFFFFFF), E::TooLarge},
+        {"palette past the data", pal8, cut(40 + 100 * 4), E::BadPalette},
+        {"optional palette past the data",
+         {40, 1, 1, 24},
+         [](Bytes& b) {
+             Put32(b, 32, 200);
+         },
+         E::BadPalette},
+        {"clrUsed 2^32-1 at 8bpp", pal8, set32(32, 0xFFFFFFFF), E::BadPalette},
+        {"clrUsed 2^32-1 at 24bpp", {40, 4, 3, 24}, set32(32, 0xFFFFFFFF), E::BadPalette},
+        {"clrUsed 2^32-1 at 32bpp", rgb32, set32(32, 0xFFFFFFFF), E::BadPalette},
+        {"clrUsed 257 at 8bpp", pal8, set32(32, 257), E::BadPalette},
+        {"clrUsed 3 at 1bpp", {40, 4, 3, 1}, set32(32, 3), E::BadPalette},
+        {"bit fields at 8bpp", pal8, set32(16, 3), E::BadCompression},
+        {"bit fields at 24bpp", {40, 4, 3, 24}, set32(16, 3), E::BadCompression},
+        {"RLE8", pal8, set32(16, 1), E::BadCompression},
+        {"RLE4", {40, 4, 3, 4}, set32(16, 2), E::BadCompression},
+        {"JPEG", rgb32, set32(16, 4), E::BadCompression},
+        {"PNG", rgb32, set32(16, 5), E::BadCompression},
+        {"alpha bit fields", rgb32, set32(16, 6), E::BadCompression},
+        {"zero mask", fields32, set32(44, 0), E::BadCompression},
+        {"split mask", fields32, set32(40, 0x00F0F000), E::BadCompression},
+        {"overlapping masks", fields32, set32(44, 0x01FF00), E::BadCompression},
+        {"16bpp mask past 16 bits", fields16, set32(40, 0x1F800), E::BadCompression},
+        {"bitCount 0", rgb32, set16(14, 0), E::BadBitCount},
+        {"bitCount 2", rgb32, set16(14, 2), E::BadBitCount},
+        {"bitCount 64", rgb32, set16(14, 64), E::BadBitCount},
+        {"planes 2", rgb32, set16(12, 2), E::BadPlanes},
+        {"planes 0", rgb32, set16(12, 0), E::BadPlanes},
+        {"embedded profile past the end",
+         v5,
+         [](Bytes& b) {
+             Put32(b, 56, 0x4D424544);
+             Put32(b, 112, 124);
+             Put32(b, 116, 64);
+         },
+         E::Truncated},
+        {"linked profile offset huge",
+         v5,
+         [](Bytes& b) {
+             Put32(b, 56, 0x4C494E4B);
+             Put32(b, 112, 0xFFFFFFF0);
+             Put32(b, 116, 0x20);
+         },
+         E::Truncated},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Bytes b = Build(c.spec);
+        c.mutate(b);
+        // An exact-size copy, so a sanitizer sees any read past the block.
+        const Bytes exact(b.begin(), b.end());
+        EXPECT_EQ(ValidateError(exact), c.expected);
+    }
+    EXPECT_EQ(dib::Validate(nullptr, 100).error, E::TooSmall);
+}
+
+TEST(DibValidate, ProfileInsideTheBlockIsAccepted) {
+    Bytes b = Build({124, 2, 2, 32});
+    const std::size_t profileAt = b.size();
+    b.resize(b.size() + 32);
+    Put32(b, 56, 0x4D424544);
+    Put32(b, 112, static_cast<std::uint32_t>(profileAt));
+    Put32(b, 116, 32);
+    EXPECT_EQ(ValidateError(b), dib::Error::None);
+}
+
+Bytes PixelsOf(const Bytes& dibBytes, const dib::Info& info) {
+    return Bytes(dibBytes.begin() + static_cast<std::ptrdiff_t>(info.pixelOffset),
+                 dibBytes.begin() + static_cast<std::ptrdiff_t>(info.pixelOffset + info.pixelBytes));
+}
+
+TEST(BmpFile, RoundTripEveryDepth) {
+    for (const auto& c : kGood) {
+        SCOPED_TRACE(c.name);
+        Bytes src = Build(c.spec);
+        const auto v = dib::Validate(src.data(), src.size());
+        ASSERT_TRUE(v);
+        src.resize(src.size() + 9); // slack that must not reach the file
+
+        const Bytes file = dib::MakeBmpFile(src.data(), v.info);
+        ASSERT_EQ(file.size(), 14 + c.pixelOffset + c.pixelBytes);
+        EXPECT_EQ(file[0], 'B');
+        EXPECT_EQ(file[1], 'M');
+        EXPECT_EQ(Get32(file, 2), file.size());
+        EXPECT_EQ(Get32(file, 10), 14 + c.pixelOffset);
+
+        const auto r = dib::ValidateBmpFile(file.data(), file.size());
+        ASSERT_EQ(r.error, dib::Error::None);
+        EXPECT_EQ(r.dibOffset, 14u);
+        EXPECT_EQ(r.bitsOffset, 14 + c.pixelOffset);
+        EXPECT_EQ(r.info.pixelOffset, v.info.pixelOffset);
+        EXPECT_EQ(r.info.pixelBytes, v.info.pixelBytes);
+        EXPECT_EQ(r.info.topDown, v.info.topDown);
+        EXPECT_EQ(Bytes(file.begin() + 14, file.begin() + 14 + static_cast<std::ptrdiff_t>(
+                                                                    c.pixelOffset)),
+                  Bytes(src.begin(), src.begin() + static_cast<std::ptrdiff_t>(c.pixelOffset)));
+        EXPECT_EQ(Bytes(file.begin() + static_cast<std::ptrdiff_t>(r.bitsOffset), file.end()),
+                  PixelsOf(src, v.info));
+    }
+}
+
+TEST(BmpFile, FixesImageSizeAndDropsProfileReference) {
+    Bytes src = Build({124, 2, 2, 32});
+    const std::size_t profileAt = src.size();
+    src.resize(src.size() + 16, 0xAB);
+    Put32(src, 20, 0);
+    Put32(src, 56, 0x4D424544);
+    Put32(src, 112, static_cast<std::uint32_t>(profileAt));
+    Put32(src, 116, 16);
+    const auto v = dib::Validate(src.data(), src.size());
+    ASSERT_TRUE(v);
+
+    const Bytes file = dib::MakeBmpFile(src.data(), v.info);
+    ASSERT_EQ(file.size(), 14 + 124 + 16u);
+    EXPECT_EQ(Get32(file, 14 + 20), 16u);
+    EXPECT_EQ(Get32(file, 14 + 56), 0x73524742u); // sRGB
+    EXPECT_EQ(Get32(file, 14 + 112), 0u);
+    EXPECT_EQ(Get32(file, 14 + 116), 0u);
+    EXPECT_TRUE(dib::ValidateBmpFile(file.data(), file.size()));
+    EXPECT_TRUE(dib::MakeBmpFile(nullptr, v.info).empty());
+}
+
+TEST(BmpFile, PixelOffsetGapIsHonoured) {
+    const Bytes src = Build({40, 3, 2, 8, 0, 4});
+    const auto v = dib::Validate(src.data(), src.size());
+    ASSERT_TRUE(v);
+    Bytes file = dib::MakeBmpFile(src.data(), v.info);
+    const std::size_t oldBits = Get32(file, 10);
+    file.insert(file.begin() + static_cast<std::ptrdiff_t>(oldBits), 6, 0xEE);
+    Put32(file, 10, static_cast<std::uint32_t>(oldBits + 6));
+    Put32(file, 2, 0); // writers often leave the file size empty
+
+    const auto r = dib::ValidateBmpFile(file.data(), file.size());
+    ASSERT_EQ(r.error, dib::Error::None);
+    EXPECT_EQ(r.bitsOffset, oldBits + 6);
+    EXPECT_EQ(r.info.pixelOffset, v.info.pixelOffset);
+    EXPECT_EQ(Bytes(file.begin() + static_cast<std::ptrdiff_t>(r.bitsOffset), file.end()),
+              PixelsOf(src, v.info));
+}
+
+TEST(BmpFile, RejectsMalformed) {
+    using E = dib::Error;
+    const Bytes src = Build({40, 3, 2, 8, 0, 4}); // header block of 56 bytes
+    const auto v = dib::Validate(src.data(), src.size());
+    ASSERT_TRUE(v);
+    const Bytes good = dib::MakeBmpFile(src.data(), v.info);
+    struct Case {
+        const char* name;
+        std::function<void(Bytes&)> mutate;
+        E expected;
+    };
+    const Case cases[] = {
+        {"not BM", [](Bytes& f) { f[1] = 'A'; }, E::BadFileHeader},
+        {"file header only", [](Bytes& f) { f.resize(14); }, E::TooSmall},
+        {"shorter than a file header", [](Bytes& f) { f.resize(10); }, E::TooSmall},
+        {"pixel offset past the end",
+         [](Bytes& f) { Put32(f, 10, static_cast<std::uint32_t>(f.size() + 1)); }, E::BadFileHeader},
+        {"pixel offset huge", [](Bytes& f) { Put32(f, 10, 0xFFFFFFFF); }, E::BadFileHeader},
+        {"pixel offset inside the palette", [](Bytes& f) { Put32(f, 10, 14 + 52); },
+         E::BadFileHeader},
+        {"pixel offset 0", [](Bytes& f) { Put32(f, 10, 0); }, E::BadFileHeader},
+        {"pixels short by one", [](Bytes& f) { f.pop_back(); }, E::Truncated},
+        {"gap leaves pixels short", [](Bytes& f) { Put32(f, 10, 14 + 56 + 1); }, E::Truncated},
+        {"bad planes inside", [](Bytes& f) { Put16(f, 14 + 12, 2); }, E::BadPlanes},
+        {"RLE8 inside", [](Bytes& f) { Put32(f, 14 + 16, 1); }, E::BadCompression},
+        {"palette past the file", [](Bytes& f) { f.resize(14 + 40 + 8); }, E::BadPalette},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Bytes f = good;
+        c.mutate(f);
+        const Bytes exact(f.begin(), f.end());
+        EXPECT_EQ(dib::ValidateBmpFile(exact.data(), exact.size()).error, c.expected);
+    }
+    EXPECT_EQ(dib::ValidateBmpFile(nullptr, 0).error, E::TooSmall);
+}
+
+} // namespace

@@ -1,0 +1,256 @@
+#include "tests/testutil.h"
+
+#include <cstring>
+
+namespace testutil {
+
+bool PumpUntil(const std::function<bool()> &pred, std::chrono::milliseconds timeout) {
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    for (;;) {
+        MSG msg;
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            if (msg.message == WM_QUIT) continue; // a test process has no main loop to end
+            TranslateMessage(&msg);
+            DispatchMessageW(&msg);
+        }
+        if (pred()) return true;
+        if (std::chrono::steady_clock::now() >= deadline) return false;
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
+    }
+}
+
+void Pump(std::chrono::milliseconds duration) {
+    PumpUntil([] { return false; }, duration);
+}
+
+ModalWatcher::ModalWatcher() : thread_([this] { Run(); }) {}
+
+ModalWatcher::~ModalWatcher() {
+    stop_ = true;
+    thread_.join();
+}
+
+std::vector<BoxSeen> ModalWatcher::Seen() {
+    std::lock_guard<std::mutex> lock(mu_);
+    return seen_;
+}
+
+void ModalWatcher::Clear() {
+    std::lock_guard<std::mutex> lock(mu_);
+    seen_.clear();
+}
+
+namespace {
+
+struct FindCtx {
+    DWORD pid;
+    std::vector<HWND> boxes;
+};
+
+BOOL CALLBACK CollectBoxes(HWND hwnd, LPARAM lp) {
+    auto *ctx = reinterpret_cast<FindCtx *>(lp);
+    DWORD pid = 0;
+    GetWindowThreadProcessId(hwnd, &pid);
+    wchar_t cls[64] = {};
+    GetClassNameW(hwnd, cls, 64);
+    if (pid == ctx->pid && std::wcscmp(cls, L"#32770") == 0 && IsWindowVisible(hwnd))
+        ctx->boxes.push_back(hwnd);
+    return TRUE;
+}
+
+BOOL CALLBACK FindText(HWND child, LPARAM lp) {
+    auto *out = reinterpret_cast<BoxSeen *>(lp);
+    wchar_t cls[64] = {};
+    GetClassNameW(child, cls, 64);
+    if (std::wcscmp(cls, L"Static") == 0) {
+        const LONG style = GetWindowLongW(child, GWL_STYLE);
+        if ((style & SS_TYPEMASK) == SS_ICON) {
+            const HICON icon = reinterpret_cast<HICON>(SendMessageW(child, STM_GETICON, 0, 0));
+            if (icon == LoadIconW(nullptr, IDI_INFORMATION)) out->icon = MB_ICONINFORMATION;
+            else if (icon == LoadIconW(nullptr, IDI_ERROR)) out->icon = MB_ICONSTOP;
+            else if (icon == LoadIconW(nullptr, IDI_WARNING)) out->icon = MB_ICONWARNING;
+            else if (icon == LoadIconW(nullptr, IDI_QUESTION)) out->icon = MB_ICONQUESTION;
+            return TRUE;
+        }
+        wchar_t text[512] = {};
+        GetWindowTextW(child, text, 512);
+        if (text[0] && out->text.empty()) out->text = text;
+    }
+    return TRUE;
+}
+
+} // namespace
+
+void ModalWatcher::Run() {
+    while (!stop_) {
+        FindCtx ctx{GetCurrentProcessId(), {}};
+        EnumWindows(CollectBoxes, reinterpret_cast<LPARAM>(&ctx));
+        for (HWND box : ctx.boxes) {
+            BoxSeen seen;
+            wchar_t title[256] = {};
+            GetWindowTextW(box, title, 256);
+            seen.title = title;
+            EnumChildWindows(box, FindText, reinterpret_cast<LPARAM>(&seen));
+            {
+                std::lock_guard<std::mutex> lock(mu_);
+                seen_.push_back(seen);
+            }
+            // IDOK closes a box with one OK button; IDCANCEL is what such a box also accepts.
+            PostMessageW(box, WM_COMMAND, IDOK, 0);
+            for (int i = 0; i < 100 && IsWindow(box) && IsWindowVisible(box); ++i) Sleep(10);
+        }
+        Sleep(20);
+    }
+}
+
+namespace {
+
+bool PutData(UINT format, const void *data, size_t size) {
+    HGLOBAL h = GlobalAlloc(GMEM_MOVEABLE, size);
+    if (!h) return false;
+    std::memcpy(GlobalLock(h), data, size);
+    GlobalUnlock(h);
+    if (!SetClipboardData(format, h)) {
+        GlobalFree(h);
+        return false;
+    }
+    return true;
+}
+
+bool OpenRetry() {
+    for (int i = 0; i < 50; ++i) {
+        if (OpenClipboard(nullptr)) return true;
+        Sleep(10);
+    }
+    return false;
+}
+
+} // namespace
+
+std::vector<unsigned char> MakeDib(int width, int height,
+                                   const std::function<COLORREF(int, int)> &fn) {
+    const int stride = ((width * 24 + 31) / 32) * 4;
+    std::vector<unsigned char> dib(sizeof(BITMAPINFOHEADER) + static_cast<size_t>(stride) * height);
+    BITMAPINFOHEADER bih{};
+    bih.biSize = sizeof(bih);
+    bih.biWidth = width;
+    bih.biHeight = height;
+    bih.biPlanes = 1;
+    bih.biBitCount = 24;
+    bih.biCompression = BI_RGB;
+    bih.biSizeImage = static_cast<DWORD>(stride * height);
+    std::memcpy(dib.data(), &bih, sizeof(bih));
+    unsigned char *px = dib.data() + sizeof(bih);
+    for (int y = 0; y < height; ++y) {
+        unsigned char *row = px + static_cast<size_t>(height - 1 - y) * stride;
+        for (int x = 0; x < width; ++x) {
+            const COLORREF c = fn(x, y);
+            row[x * 3 + 0] = GetBValue(c);
+            row[x * 3 + 1] = GetGValue(c);
+            row[x * 3 + 2] = GetRValue(c);
+        }
+    }
+    return dib;
+}
+
+bool SetClipboardFormats(bool text, bool bitmap, bool dib, bool rtf) {
+    if (!OpenRetry()) return false;
+    EmptyClipboard();
+    bool ok = true;
+    if (text) ok &= PutData(CF_TEXT, "hello", 6);
+    if (rtf) {
+        const char r[] = "{\\rtf1 hello}";
+        ok &= PutData(RegisterClipboardFormatW(L"Rich Text Format"), r, sizeof(r));
+    }
+    if (dib) {
+        const auto d = MakeDib(8, 8, [](int, int) { return RGB(200, 30, 30); });
+        ok &= PutData(CF_DIB, d.data(), d.size());
+    }
+    if (bitmap) {
+        HDC screen = GetDC(nullptr);
+        HBITMAP bmp = CreateCompatibleBitmap(screen, 8, 8);
+        ReleaseDC(nullptr, screen);
+        if (!SetClipboardData(CF_BITMAP, bmp)) {
+            DeleteObject(bmp);
+            ok = false;
+        }
+    }
+    CloseClipboard();
+    return ok;
+}
+
+bool SetClipboardDib(const std::vector<unsigned char> &packedDib) {
+    if (!OpenRetry()) return false;
+    EmptyClipboard();
+    const bool ok = PutData(CF_DIB, packedDib.data(), packedDib.size());
+    CloseClipboard();
+    return ok;
+}
+
+bool EmptyTheClipboard() {
+    if (!OpenRetry()) return false;
+    EmptyClipboard();
+    CloseClipboard();
+    return true;
+}
+
+TempDir::TempDir() {
+    wchar_t base[MAX_PATH] = {};
+    GetTempPathW(MAX_PATH, base);
+    for (int i = 0; i < 1000; ++i) {
+        std::wstring p = std::wstring(base) + L"tessary-test-" +
+                         std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(i);
+        if (CreateDirectoryW(p.c_str(), nullptr)) {
+            path_ = p;
+            return;
+        }
+    }
+}
+
+namespace {
+void RemoveTree(const std::wstring &dir) {
+    WIN32_FIND_DATAW fd;
+    HANDLE h = FindFirstFileW((dir + L"\\*").c_str(), &fd);
+    if (h != INVALID_HANDLE_VALUE) {
+        do {
+            const std::wstring name = fd.cFileName;
+            if (name == L"." || name == L"..") continue;
+            const std::wstring full = dir + L"\\" + name;
+            SetFileAttributesW(full.c_str(), FILE_ATTRIBUTE_NORMAL);
+            if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) RemoveTree(full);
+            else DeleteFileW(full.c_str());
+        } while (FindNextFileW(h, &fd));
+        FindClose(h);
+    }
+    SetFileAttributesW(dir.c_str(), FILE_ATTRIBUTE_NORMAL);
+    RemoveDirectoryW(dir.c_str());
+}
+} // namespace
+
+TempDir::~TempDir() {
+    if (!path_.empty()) RemoveTree(path_);
+}
+
+std::vector<unsigned char> ReadFileBytes(const std::wstring &path) {
+    std::vector<unsigned char> out;
+    HANDLE h = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                           OPEN_EXISTING, 0, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return out;
+    unsigned char buf[65536];
+    DWORD n = 0;
+    while (ReadFile(h, buf, sizeof(buf), &n, nullptr) && n > 0) out.insert(out.end(), buf, buf + n);
+    CloseHandle(h);
+    return out;
+}
+
+bool WriteFileBytes(const std::wstring &path, const std::string &bytes) {
+    HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return false;
+    DWORD n = 0;
+    const bool ok = WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &n, nullptr) &&
+                    n == bytes.size();
+    CloseHandle(h);
+    return ok;
+}
+
+} // namespace testutil
