@@ -7,35 +7,35 @@ namespace {
 
 // Header field offsets (little-endian, no alignment guaranteed).
 constexpr std::size_t kWidth = 4, kHeight = 8, kPlanes = 12, kBitCount = 14, kCompression = 16,
-                      kSizeImage = 20, kClrUsed = 32, kMasks = 40, kCsType = 56,
-                      kProfileData = 112, kProfileSize = 116;
+                      kSizeImage = 20, kClrUsed = 32, kMasks = 40, kCsType = 56, kProfileData = 112,
+                      kProfileSize = 116;
 constexpr std::uint32_t kV5Size = 124;
 
 constexpr std::uint32_t kProfileLinked = 0x4C494E4B;   // 'LINK'
 constexpr std::uint32_t kProfileEmbedded = 0x4D424544; // 'MBED'
 constexpr std::uint32_t kCsSrgb = 0x73524742;          // 'sRGB'
 
-std::uint16_t U16(const std::uint8_t* p) {
+std::uint16_t U16(const std::uint8_t *p) {
     return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
 }
 
-std::uint32_t U32(const std::uint8_t* p) {
+std::uint32_t U32(const std::uint8_t *p) {
     return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
            static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24;
 }
 
-std::int64_t I32(const std::uint8_t* p) {
+std::int64_t I32(const std::uint8_t *p) {
     const std::uint32_t u = U32(p);
     return u < 0x80000000u ? static_cast<std::int64_t>(u)
                            : static_cast<std::int64_t>(u) - (std::int64_t{1} << 32);
 }
 
-void Put16(std::uint8_t* p, std::uint16_t v) {
+void Put16(std::uint8_t *p, std::uint16_t v) {
     p[0] = static_cast<std::uint8_t>(v);
     p[1] = static_cast<std::uint8_t>(v >> 8);
 }
 
-void Put32(std::uint8_t* p, std::uint32_t v) {
+void Put32(std::uint8_t *p, std::uint32_t v) {
     for (int i = 0; i < 4; ++i)
         p[i] = static_cast<std::uint8_t>(v >> (8 * i));
 }
@@ -47,32 +47,25 @@ bool IsSupportedHeaderSize(std::uint32_t n) {
 // Non-empty, one run of set bits, inside the pixel's bits.
 bool MaskUsable(std::uint32_t mask, std::uint16_t bitCount) {
     const std::uint32_t limit = bitCount >= 32 ? 0xFFFFFFFFu : (1u << bitCount) - 1;
-    if (mask == 0 || (mask & ~limit) != 0)
-        return false;
+    if (mask == 0 || (mask & ~limit) != 0) return false;
     const std::uint32_t lowest = mask & (~mask + 1);
     return ((mask + lowest) & mask) == 0; // wraps to 0 for a run reaching bit 31
 }
 
 // Header, masks and colour table within `size` bytes; fills the layout. Pixels are not checked.
-Error ReadHeader(const std::uint8_t* data, std::size_t size, Info& info) {
-    if (data == nullptr || size < 4)
-        return Error::TooSmall;
+Error ReadHeader(const std::uint8_t *data, std::size_t size, Info &info) {
+    if (data == nullptr || size < 4) return Error::TooSmall;
     const std::uint32_t headerSize = U32(data);
-    if (!IsSupportedHeaderSize(headerSize))
-        return Error::BadHeaderSize;
-    if (size < headerSize)
-        return Error::TooSmall;
+    if (!IsSupportedHeaderSize(headerSize)) return Error::BadHeaderSize;
+    if (size < headerSize) return Error::TooSmall;
 
     const std::int64_t width = I32(data + kWidth);
     std::int64_t height = I32(data + kHeight);
-    if (width <= 0 || height == 0 || height == INT32_MIN)
-        return Error::BadDimensions;
+    if (width <= 0 || height == 0 || height == INT32_MIN) return Error::BadDimensions;
     const bool topDown = height < 0;
-    if (topDown)
-        height = -height;
+    if (topDown) height = -height;
 
-    if (U16(data + kPlanes) != 1)
-        return Error::BadPlanes;
+    if (U16(data + kPlanes) != 1) return Error::BadPlanes;
     const std::uint16_t bitCount = U16(data + kBitCount);
     if (bitCount != 1 && bitCount != 4 && bitCount != 8 && bitCount != 16 && bitCount != 24 &&
         bitCount != 32)
@@ -81,12 +74,10 @@ Error ReadHeader(const std::uint8_t* data, std::size_t size, Info& info) {
     const std::uint32_t compression = U32(data + kCompression);
     std::uint32_t maskBytes = 0;
     if (compression == kBiBitfields) {
-        if (bitCount != 16 && bitCount != 32)
-            return Error::BadCompression;
+        if (bitCount != 16 && bitCount != 32) return Error::BadCompression;
         if (headerSize == 40) {
             maskBytes = 12;
-            if (size < headerSize + maskBytes)
-                return Error::Truncated;
+            if (size < headerSize + maskBytes) return Error::Truncated;
         }
         const std::uint32_t r = U32(data + kMasks), g = U32(data + kMasks + 4),
                             b = U32(data + kMasks + 8);
@@ -101,37 +92,31 @@ Error ReadHeader(const std::uint8_t* data, std::size_t size, Info& info) {
     std::uint32_t paletteEntries = clrUsed;
     if (bitCount <= 8) {
         const std::uint32_t full = 1u << bitCount;
-        if (clrUsed > full)
-            return Error::BadPalette;
-        if (clrUsed == 0)
-            paletteEntries = full;
+        if (clrUsed > full) return Error::BadPalette;
+        if (clrUsed == 0) paletteEntries = full;
     } else if (clrUsed > 256) {
         return Error::BadPalette;
     }
     const std::uint64_t pixelOffset =
         std::uint64_t{headerSize} + maskBytes + std::uint64_t{paletteEntries} * 4;
-    if (pixelOffset > size)
-        return Error::BadPalette;
+    if (pixelOffset > size) return Error::BadPalette;
 
     if (headerSize >= kV5Size) {
         const std::uint32_t cs = U32(data + kCsType);
         if (cs == kProfileLinked || cs == kProfileEmbedded) {
             const std::uint64_t end =
                 std::uint64_t{U32(data + kProfileData)} + U32(data + kProfileSize);
-            if (end > size)
-                return Error::Truncated;
+            if (end > size) return Error::Truncated;
         }
     }
 
-    const std::uint64_t pixels = static_cast<std::uint64_t>(width) *
-                                 static_cast<std::uint64_t>(height);
-    if (pixels > kMaxPixels)
-        return Error::TooLarge;
+    const std::uint64_t pixels =
+        static_cast<std::uint64_t>(width) * static_cast<std::uint64_t>(height);
+    if (pixels > kMaxPixels) return Error::TooLarge;
     // width <= 2^28 here, so neither product below can overflow.
     const std::uint64_t stride = (static_cast<std::uint64_t>(width) * bitCount + 31) / 32 * 4;
     const std::uint64_t pixelBytes = stride * static_cast<std::uint64_t>(height);
-    if (pixelBytes > kMaxPixelBytes)
-        return Error::TooLarge;
+    if (pixelBytes > kMaxPixelBytes) return Error::TooLarge;
 
     info.width = static_cast<std::int32_t>(width);
     info.height = static_cast<std::int32_t>(height);
@@ -149,12 +134,11 @@ Error ReadHeader(const std::uint8_t* data, std::size_t size, Info& info) {
 
 } // namespace
 
-Result Validate(const std::uint8_t* data, std::size_t size) {
+Result Validate(const std::uint8_t *data, std::size_t size) {
     Result result;
     Info info;
     result.error = ReadHeader(data, size, info);
-    if (result.error != Error::None)
-        return result;
+    if (result.error != Error::None) return result;
     if (size - info.pixelOffset < info.pixelBytes) {
         result.error = Error::Truncated;
         return result;
@@ -163,13 +147,12 @@ Result Validate(const std::uint8_t* data, std::size_t size) {
     return result;
 }
 
-std::vector<std::uint8_t> MakeBmpFile(const std::uint8_t* dib, const Info& info) {
+std::vector<std::uint8_t> MakeBmpFile(const std::uint8_t *dib, const Info &info) {
     std::vector<std::uint8_t> file;
-    if (dib == nullptr)
-        return file;
+    if (dib == nullptr) return file;
     const std::size_t dibBytes = info.pixelOffset + info.pixelBytes;
     file.resize(kFileHeaderSize + dibBytes);
-    std::uint8_t* out = file.data();
+    std::uint8_t *out = file.data();
     out[0] = 'B';
     out[1] = 'M';
     Put32(out + 2, static_cast<std::uint32_t>(file.size()));
@@ -178,7 +161,7 @@ std::vector<std::uint8_t> MakeBmpFile(const std::uint8_t* dib, const Info& info)
     Put32(out + 10, static_cast<std::uint32_t>(kFileHeaderSize + info.pixelOffset));
     std::memcpy(out + kFileHeaderSize, dib, dibBytes);
 
-    std::uint8_t* header = out + kFileHeaderSize;
+    std::uint8_t *header = out + kFileHeaderSize;
     Put32(header + kSizeImage, static_cast<std::uint32_t>(info.pixelBytes));
     if (info.headerSize >= kV5Size) {
         const std::uint32_t cs = U32(header + kCsType);
@@ -191,7 +174,7 @@ std::vector<std::uint8_t> MakeBmpFile(const std::uint8_t* dib, const Info& info)
     return file;
 }
 
-FileResult ValidateBmpFile(const std::uint8_t* data, std::size_t size) {
+FileResult ValidateBmpFile(const std::uint8_t *data, std::size_t size) {
     FileResult result;
     if (data == nullptr || size < kFileHeaderSize) {
         result.error = Error::TooSmall;
@@ -203,8 +186,7 @@ FileResult ValidateBmpFile(const std::uint8_t* data, std::size_t size) {
     }
     Info info;
     result.error = ReadHeader(data + kFileHeaderSize, size - kFileHeaderSize, info);
-    if (result.error != Error::None)
-        return result;
+    if (result.error != Error::None) return result;
 
     // The pixels may follow a gap, but never overlap the header block.
     const std::uint32_t offBits = U32(data + 10);

@@ -70,18 +70,18 @@ struct Result {
 
 // A packed DIB (what CF_DIB holds): header, masks, colour table, then the pixels. Only the first
 // info.pixelOffset + info.pixelBytes bytes are part of the picture; the block may be longer.
-Result Validate(const std::uint8_t* data, std::size_t size);
+Result Validate(const std::uint8_t *data, std::size_t size);
 
 // A BMP file of a DIB that Validate accepted with `info`: the 14-byte file header followed by the
 // header, masks, colour table and pixels that Validate counted, pixels right after the table.
 // In the copy the image size field is set to info.pixelBytes and a V5 colour profile reference is
 // replaced by sRGB (the profile is not copied). Returns an empty vector for a null `dib`.
-std::vector<std::uint8_t> MakeBmpFile(const std::uint8_t* dib, const Info& info);
+std::vector<std::uint8_t> MakeBmpFile(const std::uint8_t *dib, const Info &info);
 
 struct FileResult {
     Error error = Error::None;
-    Info info;                  // info.pixelOffset is the header block's size (header, masks, table)
-    std::size_t dibOffset = 0;  // where the header starts in the file (14)
+    Info info;                 // info.pixelOffset is the header block's size (header, masks, table)
+    std::size_t dibOffset = 0; // where the header starts in the file (14)
     std::size_t bitsOffset = 0; // where the pixels start in the file: the file's own pixel offset,
                                 // which may leave a gap after the colour table
     explicit operator bool() const { return error == Error::None; }
@@ -91,6 +91,6 @@ struct FileResult {
 // pixels are data[bitsOffset, bitsOffset + info.pixelBytes); hand them to the platform separately.
 // The header block starts at an offset of 14, so it is only 2-byte aligned in the file's buffer.
 // The file size field is not trusted (writers often leave it 0).
-FileResult ValidateBmpFile(const std::uint8_t* data, std::size_t size);
+FileResult ValidateBmpFile(const std::uint8_t *data, std::size_t size);
 
 } // namespace dib

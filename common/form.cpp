@@ -9,12 +9,12 @@ namespace win {
 namespace {
 
 int g_loaded = 0;
+ATOM g_formClass = 0;
 std::function<void()> g_onLastUnload = [] { PostQuitMessage(0); };
 constexpr wchar_t kFormClass[] = L"TessaryForm";
 
 void RegisterFormClass(WNDPROC proc) {
-    static bool registered = false;
-    if (registered) return;
+    if (g_formClass) return;
     WNDCLASSEXW wc{};
     wc.cbSize = sizeof(wc);
     wc.style = CS_DBLCLKS;
@@ -27,7 +27,7 @@ void RegisterFormClass(WNDPROC proc) {
     wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
     wc.hbrBackground = nullptr; // forms paint all of their client area themselves
     wc.lpszClassName = kFormClass;
-    registered = RegisterClassExW(&wc) != 0;
+    g_formClass = RegisterClassExW(&wc);
 }
 
 } // namespace
@@ -87,6 +87,18 @@ LRESULT Form::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
     return DefWindowProcW(hwnd_, msg, wp, lp);
 }
 
+bool Form::PreTranslateMessage(MSG &) { return false; }
+
+bool Form::PreTranslate(MSG &msg) {
+    if (msg.message < WM_KEYFIRST || msg.message > WM_KEYLAST || !msg.hwnd || !g_formClass) {
+        return false;
+    }
+    HWND root = GetAncestor(msg.hwnd, GA_ROOT);
+    if (!root || GetClassLongPtrW(root, GCW_ATOM) != g_formClass) return false;
+    Form *form = reinterpret_cast<Form *>(GetWindowLongPtrW(root, GWLP_USERDATA));
+    return form && form->PreTranslateMessage(msg);
+}
+
 LRESULT CALLBACK Form::StaticWndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     Form *self;
     if (msg == WM_NCCREATE) {
@@ -123,6 +135,7 @@ void DoEvents() {
             code = msg.wParam;
             continue;
         }
+        if (Form::PreTranslate(msg)) continue;
         TranslateMessage(&msg);
         DispatchMessageW(&msg);
     }
@@ -132,6 +145,7 @@ void DoEvents() {
 int RunMessageLoop() {
     MSG msg;
     while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
+        if (Form::PreTranslate(msg)) continue;
         TranslateMessage(&msg);
         DispatchMessageW(&msg);
     }

@@ -34,6 +34,10 @@ public:
     static int LoadedCount();
     static void SetOnLastUnload(std::function<void()> fn);
 
+    // Offers a keyboard message to the form that holds its window, before it is translated and
+    // dispatched; true when the form took it. The message loops call this.
+    static bool PreTranslate(MSG &msg);
+
 protected:
     struct Frame {
         DWORD style = WS_POPUP;
@@ -46,6 +50,9 @@ protected:
     virtual void Form_Unload() {}
     // Messages of the form's own window; the default hands them to DefWindowProc.
     virtual LRESULT OnMessage(UINT msg, WPARAM wp, LPARAM lp);
+    // Keyboard messages for the form's window or any of its controls, seen first (Tab between
+    // controls and the like). Return true to swallow the message.
+    virtual bool PreTranslateMessage(MSG &msg);
     // The raw handle without loading, for code that runs while loading.
     HWND Handle() const { return hwnd_; }
 

@@ -1,16 +1,42 @@
 #include "preview/ClipMainV.h"
 
-struct PreviewGeometry {
-    int clientWidthTw, clientHeightTw;
-};
+#include "common/clipboard.h"
+#include "common/clippicture.h"
+#include "common/ids.h"
+#include "remote/ClipRemort.h"
+#include "shell/ClipMenu.h"
 
 namespace {
-const PreviewGeometry k42{7035, 3975};
-const PreviewGeometry k57{8445, 4200};
-const PreviewGeometry k65{8280, 5370};
-std::unique_ptr<ClipMainVForm> Make42() { return std::make_unique<ClipMainVForm>(k42); }
-std::unique_ptr<ClipMainVForm> Make57() { return std::make_unique<ClipMainVForm>(k57); }
-std::unique_ptr<ClipMainVForm> Make65() { return std::make_unique<ClipMainVForm>(k65); }
+
+const PreviewGeometry k42{
+    L"ClipMain42V",        7035, 3975, {-30, -30, 7545, 5685}, {30, 0, 6945, 4290}, IDB_DISP42,
+    {840, 360, 5325, 3255}};
+const PreviewGeometry k57{
+    L"ClipMain57V",        8445, 4200, {-30, -30, 9135, 5685}, {30, 0, 8415, 4200}, IDB_DISP57,
+    {780, 150, 6915, 3915}};
+const PreviewGeometry k65{
+    L"ClipMain65V",        8280, 5370, {-30, -30, 8685, 5805}, {0, 0, 8265, 5370}, IDB_DISP65,
+    {150, 150, 7995, 4395}};
+
+std::unique_ptr<ClipMainVForm> Make42() {
+    return std::make_unique<ClipMainVForm>(k42);
+}
+std::unique_ptr<ClipMainVForm> Make57() {
+    return std::make_unique<ClipMainVForm>(k57);
+}
+std::unique_ptr<ClipMainVForm> Make65() {
+    return std::make_unique<ClipMainVForm>(k65);
+}
+
+// A box on Picture1's inside, twips to pixels; each edge length converted on its own.
+RECT PixelBox(const double (&tw)[4]) {
+    const int left = win::TwipsToPixelsX(tw[0]), top = win::TwipsToPixelsY(tw[1]);
+    return {left, top, left + win::TwipsToPixelsX(tw[2]), top + win::TwipsToPixelsY(tw[3])};
+}
+
+const wchar_t kNoPicture[] = L"クリップボードに画像データがありません";
+const wchar_t kNoData[] = L"クリップボードにデータが存在しません";
+
 } // namespace
 
 win::FormRef<ClipMainVForm> ClipMain42V(&Make42);
@@ -19,9 +45,64 @@ win::FormRef<ClipMainVForm> ClipMain65V(&Make65);
 
 ClipMainVForm::Frame ClipMainVForm::GetFrame() const {
     Frame f;
-    f.clientWidth = win::TwipsToPixelsX(geometry_.clientWidthTw);
-    f.clientHeight = win::TwipsToPixelsY(geometry_.clientHeightTw);
+    f.style = WS_POPUP;
+    f.exStyle = WS_EX_TOOLWINDOW; // like the remote control: no task bar button
+    f.clientWidth = win::TwipsToPixelsX(geometry_.clientWidth);
+    f.clientHeight = win::TwipsToPixelsY(geometry_.clientHeight);
+    f.caption = geometry_.name;
     return f;
 }
 
-void ClipMainVForm::Form_Load() {}
+void ClipMainVForm::Form_Load() {
+    const double *p = geometry_.picture1;
+    CreatePicture1(p[0], p[1], p[2], p[3]);
+    // Added in drawing order: the clipboard picture lies over the display picture.
+    Image1 = &Picture1.AddImage(PixelBox(geometry_.image1));
+    Image1->SetPictureFromResource(geometry_.image1Resource);
+    Image1->onClick = [this] { Image1_Click(); };
+    Image2 = &Picture1.AddImage(PixelBox(geometry_.image2));
+    Image2->onClick = [this] { Image2_Click(); };
+
+    CentreOnScreen();
+    // Picture1 and the window work in pixels and keep their drawing by construction.
+    CaptureBackground(0, 0);
+    if (!IsLoaded()) return; // closed by a message handled during the snapshot
+
+    const wchar_t *message = nullptr;
+    const int mask = clip::ContentMask();
+    if (clip::IsPicture(mask)) {
+        if (PlaceClipboardPicture()) {
+            ClipMenu->mPrint.SetEnabled(true);
+        } else {
+            message = kNoPicture; // unreadable or malformed: as good as none
+        }
+    } else if (mask == 0) {
+        message = kNoData;
+    } else {
+        // Text or rich text, with or without a picture beside it.
+        message = kNoPicture;
+    }
+    if (message) MessageBoxW(Handle(), message, L"Tessary", MB_OK | MB_ICONINFORMATION);
+}
+
+bool ClipMainVForm::PlaceClipboardPicture() {
+    {
+        const clip::ClipboardPicture picture(Handle());
+        if (!picture || !Image2->SetPicture(picture.bitmapInfo(), picture.bits())) return false;
+    }
+    Picture1.Refresh();
+    return true;
+}
+
+void ClipMainVForm::Image1_Click() {
+    SetActiveWindow(ClipRemort->hWnd());
+}
+
+void ClipMainVForm::Image2_Click() {
+    SetActiveWindow(ClipRemort->hWnd());
+}
+
+LRESULT ClipMainVForm::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
+    if (msg == WM_DESTROY) Image1 = Image2 = nullptr; // they go with Picture1
+    return SkinnedForm::OnMessage(msg, wp, lp);
+}

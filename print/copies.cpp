@@ -39,7 +39,7 @@ int DigitValue(int c, int base) {
     return d < base ? d : -1;
 }
 
-double ReadRadix(Reader& in, int base) {
+double ReadRadix(Reader &in, int base) {
     double value = 0;
     for (int d; (d = DigitValue(in.Peek(), base)) >= 0; in.Advance()) {
         if (value > (DBL_MAX - base) / base)
@@ -52,25 +52,22 @@ double ReadRadix(Reader& in, int base) {
 
 // Unsigned decimal: digits, one period, exponent. The digits go to strtod without a decimal point
 // (the exponent absorbs it), so the locale's radix character never matters and rounding is exact.
-double ReadDecimal(Reader& in) {
+double ReadDecimal(Reader &in) {
     std::string digits;
     std::int64_t scale = 0; // power of ten applied to the digit string
     bool anyDigit = false, seenPoint = false;
     for (int c; (c = in.Peek()) != kEnd; in.Advance()) {
         if (c >= '0' && c <= '9') {
             anyDigit = true;
-            if (seenPoint)
-                --scale;
-            if (c != '0' || !digits.empty())
-                digits.push_back(static_cast<char>(c));
+            if (seenPoint) --scale;
+            if (c != '0' || !digits.empty()) digits.push_back(static_cast<char>(c));
         } else if (c == '.' && !seenPoint) {
             seenPoint = true;
         } else {
             break;
         }
     }
-    if (!anyDigit)
-        return 0;
+    if (!anyDigit) return 0;
 
     const int marker = in.Peek();
     if (marker == 'E' || marker == 'e' || marker == 'D' || marker == 'd') {
@@ -84,8 +81,7 @@ double ReadDecimal(Reader& in) {
         constexpr std::int64_t kCap = 1000000000; // far past any double, far from overflow
         std::int64_t exponent = 0;
         for (int c; (c = in.Peek()) >= '0' && c <= '9'; in.Advance()) {
-            if (exponent < kCap)
-                exponent = exponent * 10 + (c - '0');
+            if (exponent < kCap) exponent = exponent * 10 + (c - '0');
         }
         scale += negative ? -exponent : exponent;
     }
@@ -94,14 +90,11 @@ double ReadDecimal(Reader& in) {
         digits.pop_back();
         ++scale;
     }
-    if (digits.empty())
-        return 0;
+    if (digits.empty()) return 0;
     // The value lies in [10^(n-1+scale), 10^(n+scale)).
     const std::int64_t magnitude = static_cast<std::int64_t>(digits.size()) + scale;
-    if (magnitude > DBL_MAX_10_EXP + 1)
-        return DBL_MAX;
-    if (magnitude < DBL_MIN_10_EXP - DBL_DIG - 10)
-        return 0;
+    if (magnitude > DBL_MAX_10_EXP + 1) return DBL_MAX;
+    if (magnitude < DBL_MIN_10_EXP - DBL_DIG - 10) return 0;
     digits += 'e';
     digits += std::to_string(scale);
     const double value = std::strtod(digits.c_str(), nullptr);
@@ -132,8 +125,7 @@ double Val(std::wstring_view text) {
         in.Advance();
     }
     const double value = ReadDecimal(in);
-    if (value == 0)
-        return 0; // no negative zero
+    if (value == 0) return 0; // no negative zero
     return negative ? -value : value;
 }
 
@@ -142,10 +134,8 @@ std::optional<std::int16_t> ReadCopies(std::wstring_view text) {
     const double floor = std::floor(value);
     const double fraction = value - floor; // exact
     double rounded = floor;
-    if (fraction > 0.5 || (fraction == 0.5 && std::fmod(floor, 2.0) != 0))
-        rounded = floor + 1;
-    if (!(rounded >= -32768.0 && rounded <= 32767.0))
-        return std::nullopt;
+    if (fraction > 0.5 || (fraction == 0.5 && std::fmod(floor, 2.0) != 0)) rounded = floor + 1;
+    if (!(rounded >= -32768.0 && rounded <= 32767.0)) return std::nullopt;
     return static_cast<std::int16_t>(rounded);
 }
 

@@ -1,12 +1,78 @@
 #include "remote/ClipRemort.h"
 
+#include "common/clipboard.h"
+#include "common/ids.h"
+#include "settings/basClipINI.h"
+#include "shell/ClipMenu.h"
+
 win::FormRef<ClipRemortForm> ClipRemort;
+
+namespace {
+// Twips.
+constexpr double kLeft = 3162, kTop = 6920, kHeight = 2115;
+constexpr double kPicture1[] = {-30, -30, 3735, 3075};
+constexpr double kImage2Width = 630, kImage2Height = 2100;
+} // namespace
 
 ClipRemortForm::Frame ClipRemortForm::GetFrame() const {
     Frame f;
-    f.clientWidth = 42;
-    f.clientHeight = 141;
+    f.style = WS_POPUP;
+    // A floating palette of a tray program: no task bar button of its own, reached from the
+    // icon's "リモコン" instead.
+    f.exStyle = WS_EX_TOOLWINDOW;
+    f.clientWidth = win::TwipsToPixelsX(kImage2Width);
+    f.clientHeight = win::TwipsToPixelsY(kHeight);
+    f.caption = L"ClipRemort"; // never shown (no caption bar); lets tools find the window
     return f;
 }
 
-void ClipRemortForm::Form_Load() {}
+void ClipRemortForm::Form_Load() {
+    CreatePicture1(kPicture1[0], kPicture1[1], kPicture1[2], kPicture1[3]);
+    win::ImageElement &image = Picture1.AddImage(
+        {0, 0, win::TwipsToPixelsX(kImage2Width), win::TwipsToPixelsY(kImage2Height)});
+    image.stretch = false;
+    image.SetPictureFromResource(IDB_REMOTE);
+    image.onMouseDown = [this](int button) { Image2_MouseDown(button); };
+    Image2 = &image;
+
+    Hide();
+    MoveTwips(kLeft, kTop);
+    // As wide as the picture; the height keeps one row of the snapshot below it.
+    SetWindowPos(Handle(), nullptr, 0, 0, win::TwipsToPixelsX(kImage2Width),
+                 win::TwipsToPixelsY(kHeight), SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    // Picture1 works in pixels and keeps its drawing by construction; so does the window.
+    CaptureBackground(0, 0);
+    if (!IsLoaded()) return; // closed by a message handled during the snapshot
+    ShowWindow(Handle(), SW_SHOW);
+
+    ClipMenu->mPrint.SetEnabled(false);
+    ClipMenu->mOFF.SetEnabled(false);
+    if (!ClipboardIsPicture()) return;
+    if (DispSize == L"42ｲﾝﾁ") {
+        ClipMenu->m42_Click();
+    } else if (DispSize == L"57ｲﾝﾁ") {
+        ClipMenu->m57_Click();
+    } else if (DispSize == L"65ｲﾝﾁ") {
+        ClipMenu->m65_Click();
+    }
+}
+
+LRESULT ClipRemortForm::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
+    if (msg == WM_DESTROY) Image2 = nullptr; // goes with Picture1
+    return SkinnedForm::OnMessage(msg, wp, lp);
+}
+
+bool ClipRemortForm::ClipboardIsPicture() {
+    return clip::IsPicture(clip::ContentMask());
+}
+
+void ClipRemortForm::Image2_MouseDown(int button) {
+    if (button == 2) {
+        SetForegroundWindow(ClipMenu->hWnd());
+        win::DoEvents();
+        ClipMenu->PopupMenu(ClipMenu->mMenu());
+        return;
+    }
+    ReleaseCapture();
+    SendMessageW(Handle(), WM_NCLBUTTONDOWN, HTCAPTION, 0);
+}

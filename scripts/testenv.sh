@@ -12,7 +12,8 @@
 # interrupted. The machine's own X server, cupsd and Wine prefixes are left alone.
 #
 # Exported: DISPLAY WINEPREFIX WINEARCH WINEDEBUG WINEDLLOVERRIDES CUPS_SERVER LANG LC_ALL
-#           TESSARY_TESTENV=1 TESSARY_TESTENV_DIR (scratch root) TESSARY_PDF_DIR
+#           HOME (private, inside the run's folder) TESSARY_TESTENV=1
+#           TESSARY_TESTENV_DIR (the run's folder) TESSARY_PDF_DIR (where cups-pdf writes)
 # Set TESSARY_TESTENV_VERBOSE=1 to see the start-up steps with timings.
 set -euo pipefail
 
@@ -79,13 +80,11 @@ stop_leftovers() {
     local pass f pid found
     for pass in TERM KILL; do
         found=
-        for f in /proc/[0-9]*/environ; do
+        for f in $(grep -lzx "TESSARY_TESTENV_DIR=$ENV_DIR" /proc/[0-9]*/environ 2>/dev/null); do
             pid=${f#/proc/}
             pid=${pid%/environ}
-            [[ $pid == "$$" || $pid == "$BASHPID" ]] && continue
-            if grep -qzx "TESSARY_TESTENV_DIR=$ENV_DIR" "$f" 2>/dev/null; then
-                kill "-$pass" "$pid" 2>/dev/null && found=1
-            fi
+            case $pid in "$$" | "$BASHPID" | "$CUPSD_PID" | "$XVFB_PID") continue ;; esac
+            kill "-$pass" "$pid" 2>/dev/null && found=1
         done
         [[ -n $found ]] || return 0
         sleep 0.3
@@ -104,12 +103,22 @@ teardown() {
     if [[ -n $WINE_STARTED ]]; then
         timeout 20 wineserver -k >/dev/null 2>&1
         timeout 10 wineserver -w >/dev/null 2>&1
+        # This wineserver keeps its socket in /tmp/wine-XXXXXX, named in the prefix, and leaves
+        # the folder behind.
+        local server_dir
+        server_dir=$(cat "$WINEPREFIX/wineserver" 2>/dev/null)
+        if [[ $server_dir =~ ^wine-[A-Za-z0-9]{6}$ ]]; then
+            rm -rf "/tmp/$server_dir"
+        fi
     fi
+    verbose "wine stopped"
     stop_leftovers
+    verbose "leftovers stopped"
     stop_pid "$CUPSD_PID"
     stop_pid "$XVFB_PID"
     rm -f "$CUPS_PDF_CONF"
     rm -rf "$ENV_DIR"
+    verbose "torn down"
     return "$status"
 }
 trap teardown EXIT
@@ -132,7 +141,11 @@ wait_until() {
 }
 
 unset DISPLAY XAUTHORITY WAYLAND_DISPLAY WINELOADER WINESERVER
+unset XDG_CONFIG_HOME XDG_DATA_HOME XDG_CACHE_HOME XDG_RUNTIME_DIR
 export TESSARY_TESTENV_DIR=$ENV_DIR
+# Wine links Desktop, Documents etc. to $HOME; keep what tests write there inside the run.
+export HOME=$ENV_DIR/home
+mkdir -p "$HOME"
 export LANG=ja_JP.UTF-8 LC_ALL=ja_JP.UTF-8
 
 # --- X server -------------------------------------------------------------------------------
@@ -204,14 +217,11 @@ add_printers() {
     local c=$ENV_DIR/cups
     export TESSARY_PDF_DIR=$ENV_DIR/pdf
     mkdir -p "$TESSARY_PDF_DIR" "$c/cups-pdf-spool"
-    # TitlePref 1: name files after the job title; the title taken from the PostScript picks up
-    # stray bytes in this cups-pdf version. DecodeHexStrings keeps Japanese titles readable.
     cat >"$CUPS_PDF_CONF" <<EOF
 Out $TESSARY_PDF_DIR
 Spool $c/cups-pdf-spool
 Log $c/log
 UserUMask 0022
-TitlePref 1
 DecodeHexStrings 1
 EOF
     # Wine's PostScript driver maps paper codes 12/13 (JIS B4/B5) to the PPD names B4/B5,
@@ -219,10 +229,12 @@ EOF
     sed 's#^\(\*[A-Za-z]* \)JISB\([45]\)/#\1B\2/#' "$CUPS_PDF_PPD" >"$c/TessaryJIS.ppd"
     grep -q '^\*PageSize B4/' "$c/TessaryJIS.ppd" && grep -q '^\*PageSize B5/' "$c/TessaryJIS.ppd" ||
         die "could not rename the JIS B4/B5 sizes in $CUPS_PDF_PPD"
+    # Name PDFs after the job title (what StartDoc was given); the title cups-pdf reads out of
+    # the PostScript picks up stray bytes in this version. The PPD's default wins over the conf.
     local uri=cups-pdf:/$CUPS_PDF_INSTANCE
-    lpadmin -p TessaryPDF -E -v "$uri" -P "$CUPS_PDF_PPD" 2>/dev/null ||
+    lpadmin -p TessaryPDF -E -v "$uri" -P "$CUPS_PDF_PPD" -o TitlePref=1 2>/dev/null ||
         die "lpadmin could not add TessaryPDF"
-    lpadmin -p TessaryJIS -E -v "$uri" -P "$c/TessaryJIS.ppd" 2>/dev/null ||
+    lpadmin -p TessaryJIS -E -v "$uri" -P "$c/TessaryJIS.ppd" -o TitlePref=1 2>/dev/null ||
         die "lpadmin could not add TessaryJIS"
     lpadmin -d TessaryPDF || die "lpadmin could not set the default printer"
 }
@@ -234,7 +246,7 @@ to_windows_path() {
 }
 
 start_wine() {
-    export WINEPREFIX=$ENV_DIR/wine WINEARCH=win64 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+    export WINEPREFIX=$ENV_DIR/wine WINEARCH=win64 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
     mkdir -p "$WINEPREFIX"
     WINE_STARTED=1
     wineserver -p

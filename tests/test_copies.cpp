@@ -13,12 +13,12 @@ using copies::ReadCopies;
 using copies::Val;
 
 struct CopiesCase {
-    const wchar_t* text;
+    const wchar_t *text;
     std::optional<int> expected; // nullopt: the step fails
 };
 
 template <std::size_t N> void ExpectCopies(const CopiesCase (&cases)[N]) {
-    for (const auto& c : cases) {
+    for (const auto &c : cases) {
         const auto got = ReadCopies(c.text);
         const std::wstring text = c.text;
         if (c.expected)
@@ -52,9 +52,18 @@ TEST(ReadCopies, Table) {
 
 TEST(ReadCopies, RoundsHalfToEvenAtTheRangeEdges) {
     const CopiesCase cases[] = {
-        {L"0.5", 0},          {L"1.5", 2},      {L"-1.5", -2},          {L"-2.5", -2},
-        {L"2.51", 3},         {L"2.49", 2},     {L"32766.5", 32766},    {L"32767.5", std::nullopt},
-        {L"32767.4", 32767},  {L"-32768", -32768}, {L"-32768.5", -32768}, {L"-32769.5", std::nullopt},
+        {L"0.5", 0},
+        {L"1.5", 2},
+        {L"-1.5", -2},
+        {L"-2.5", -2},
+        {L"2.51", 3},
+        {L"2.49", 2},
+        {L"32766.5", 32766},
+        {L"32767.5", std::nullopt},
+        {L"32767.4", 32767},
+        {L"-32768", -32768},
+        {L"-32768.5", -32768},
+        {L"-32769.5", std::nullopt},
         {L"-32768.6", std::nullopt},
     };
     ExpectCopies(cases);
@@ -62,14 +71,38 @@ TEST(ReadCopies, RoundsHalfToEvenAtTheRangeEdges) {
 
 TEST(ReadCopies, PrefixesAndStops) {
     const CopiesCase cases[] = {
-        {L"&H", 0},            {L"&O", 0},         {L"&HG", 0},         {L"&hff", 255},
-        {L"&o777", 511},       {L"&O78", 7},       {L"&HFFFF", std::nullopt}, {L"&H7FFF", 32767},
-        {L"& H 1 0", 16},      {L"-&H10", 0},      {L"&12", 0},         {L"1\n2", 12},
-        {L"\t5\t", 5},         {L"1\r2", 1},       {L"\r5", 0},         {L"1,000", 1},
-        {L"1.2.3", 1},         {L"+7", 7},         {L"+-7", 0},         {L"- 7", -7},
-        {L"1e", 1},            {L"1E+", 1},        {L"1 E 2", 100},     {L"25E-1", 2},
-        {L".5e1", 5},          {L"5.", 5},         {L"1e1.5", 10},      {L"E5", 0},
-        {L"\uFF13", 0},        {L"1\uFF13", 1},    {L"3\u3000" L"4", 3}, {L"-", 0},
+        {L"&H", 0},
+        {L"&O", 0},
+        {L"&HG", 0},
+        {L"&hff", 255},
+        {L"&o777", 511},
+        {L"&O78", 7},
+        {L"&HFFFF", std::nullopt},
+        {L"&H7FFF", 32767},
+        {L"& H 1 0", 16},
+        {L"-&H10", 0},
+        {L"&12", 0},
+        {L"1\n2", 12},
+        {L"\t5\t", 5},
+        {L"1\r2", 1},
+        {L"\r5", 0},
+        {L"1,000", 1},
+        {L"1.2.3", 1},
+        {L"+7", 7},
+        {L"+-7", 0},
+        {L"- 7", -7},
+        {L"1e", 1},
+        {L"1E+", 1},
+        {L"1 E 2", 100},
+        {L"25E-1", 2},
+        {L".5e1", 5},
+        {L"5.", 5},
+        {L"1e1.5", 10},
+        {L"E5", 0},
+        {L"\uFF13", 0},
+        {L"1\uFF13", 1},
+        {L"3\u30004", 3}, // an ideographic space ends the number
+        {L"-", 0},
     };
     ExpectCopies(cases);
 }
@@ -100,6 +133,7 @@ TEST(Val, LongDigitStrings) {
 
 TEST(Val, DecimalsAreCorrectlyRounded) {
     EXPECT_EQ(Val(L"0.1"), 0.1);
+    EXPECT_EQ(Val(L"1.2.3"), 1.2);
     EXPECT_EQ(Val(L"123.456"), 123.456);
     EXPECT_EQ(Val(L"-2.5E-3"), -2.5e-3);
     EXPECT_EQ(Val(L"4.9406564584124654E-324"), 4.9406564584124654e-324);

@@ -9,11 +9,11 @@
 #include <vector>
 
 namespace dib {
-void PrintTo(Error e, std::ostream* os) {
-    static const char* const names[] = {"None",          "TooSmall",   "BadHeaderSize",
-                                        "BadDimensions", "BadPlanes",  "BadBitCount",
-                                        "BadCompression", "BadPalette", "Truncated",
-                                        "TooLarge",      "BadFileHeader"};
+void PrintTo(Error e, std::ostream *os) {
+    static const char *const names[] = {"None",           "TooSmall",     "BadHeaderSize",
+                                        "BadDimensions",  "BadPlanes",    "BadBitCount",
+                                        "BadCompression", "BadPalette",   "Truncated",
+                                        "TooLarge",       "BadFileHeader"};
     *os << names[static_cast<int>(e)];
 }
 } // namespace dib
@@ -22,17 +22,17 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-void Put16(Bytes& b, std::size_t at, std::uint16_t v) {
+void Put16(Bytes &b, std::size_t at, std::uint16_t v) {
     b[at] = static_cast<std::uint8_t>(v);
     b[at + 1] = static_cast<std::uint8_t>(v >> 8);
 }
 
-void Put32(Bytes& b, std::size_t at, std::uint32_t v) {
-    for (int i = 0; i < 4; ++i)
+void Put32(Bytes &b, std::size_t at, std::uint32_t v) {
+    for (std::size_t i = 0; i < 4; ++i)
         b[at + i] = static_cast<std::uint8_t>(v >> (8 * i));
 }
 
-std::uint32_t Get32(const Bytes& b, std::size_t at) {
+std::uint32_t Get32(const Bytes &b, std::size_t at) {
     return b[at] | b[at + 1] << 8 | b[at + 2] << 16 | static_cast<std::uint32_t>(b[at + 3]) << 24;
 }
 
@@ -46,11 +46,10 @@ struct Spec {
 };
 
 // A well-formed packed DIB with distinct bytes everywhere, so misplaced offsets show.
-Bytes Build(const Spec& s) {
+Bytes Build(const Spec &s) {
     const bool fields = s.compression == dib::kBiBitfields;
     const std::uint32_t maskBytes = fields && s.headerSize == 40 ? 12 : 0;
-    const std::uint32_t palette =
-        s.bitCount <= 8 && s.clrUsed == 0 ? 1u << s.bitCount : s.clrUsed;
+    const std::uint32_t palette = s.bitCount <= 8 && s.clrUsed == 0 ? 1u << s.bitCount : s.clrUsed;
     const std::size_t stride = (static_cast<std::size_t>(s.width) * s.bitCount + 31) / 32 * 4;
     const std::size_t rows = static_cast<std::size_t>(s.height < 0 ? -s.height : s.height);
     Bytes b(s.headerSize + maskBytes + palette * 4 + stride * rows);
@@ -66,15 +65,17 @@ Bytes Build(const Spec& s) {
     Put32(b, 20, static_cast<std::uint32_t>(stride * rows));
     Put32(b, 32, s.clrUsed);
     if (fields)
-        for (int i = 0; i < 3; ++i)
+        for (std::size_t i = 0; i < 3; ++i)
             Put32(b, 40 + 4 * i, s.masks[i]);
     return b;
 }
 
-dib::Error ValidateError(const Bytes& b) { return dib::Validate(b.data(), b.size()).error; }
+dib::Error ValidateError(const Bytes &b) {
+    return dib::Validate(b.data(), b.size()).error;
+}
 
 struct GoodCase {
-    const char* name;
+    const char *name;
     Spec spec;
     std::uint32_t paletteEntries, maskBytes;
     std::size_t pixelOffset, stride, pixelBytes;
@@ -88,7 +89,12 @@ const GoodCase kGood[] = {
     {"8bpp V3 header, 16 colours", {56, 3, 1, 8, 0, 16}, 16, 0, 120, 4, 4},
     {"16bpp", {40, 3, 2, 16}, 0, 0, 40, 8, 16},
     {"16bpp 565 fields", {40, 3, 2, 16, 3, 0, {0xF800, 0x07E0, 0x001F}}, 0, 12, 52, 8, 16},
-    {"16bpp 555 fields top-down", {40, 2, -3, 16, 3, 0, {0x7C00, 0x03E0, 0x001F}}, 0, 12, 52, 4,
+    {"16bpp 555 fields top-down",
+     {40, 2, -3, 16, 3, 0, {0x7C00, 0x03E0, 0x001F}},
+     0,
+     12,
+     52,
+     4,
      12},
     {"24bpp top-down", {40, 7, -3, 24}, 0, 0, 40, 24, 72},
     {"24bpp with optional palette", {40, 1, 1, 24, 0, 16}, 16, 0, 104, 4, 4},
@@ -96,12 +102,17 @@ const GoodCase kGood[] = {
     {"32bpp fields", {40, 2, 2, 32, 3, 0, {0xFF0000, 0xFF00, 0xFF}}, 0, 12, 52, 8, 16},
     {"32bpp V2 fields", {52, 2, 1, 32, 3, 0, {0xFF, 0xFF00, 0xFF0000}}, 0, 0, 52, 8, 8},
     {"32bpp V4", {108, 3, 2, 32}, 0, 0, 108, 12, 24},
-    {"32bpp V5 fields top-down", {124, 3, -2, 32, 3, 0, {0xFF000000, 0xFF0000, 0xFF00}}, 0, 0, 124,
-     12, 24},
+    {"32bpp V5 fields top-down",
+     {124, 3, -2, 32, 3, 0, {0xFF000000, 0xFF0000, 0xFF00}},
+     0,
+     0,
+     124,
+     12,
+     24},
 };
 
 TEST(DibValidate, AcceptsEveryDepthWithItsLayout) {
-    for (const auto& c : kGood) {
+    for (const auto &c : kGood) {
         SCOPED_TRACE(c.name);
         const Bytes b = Build(c.spec);
         const auto r = dib::Validate(b.data(), b.size());
@@ -153,9 +164,9 @@ TEST(DibValidate, LargePictureWithinLimits) {
 }
 
 struct BadCase {
-    const char* name;
+    const char *name;
     Spec spec;
-    std::function<void(Bytes&)> mutate;
+    std::function<void(Bytes &)> mutate;
     dib::Error expected;
 };
 
@@ -167,13 +178,13 @@ TEST(DibValidate, RejectsMalformed) {
     const Spec fields16{40, 2, 2, 16, 3, 0, {0xF800, 0x07E0, 0x001F}};
     const Spec v5{124, 2, 2, 32};
     const auto set32 = [](std::size_t at, std::uint32_t v) {
-        return [=](Bytes& b) { Put32(b, at, v); };
+        return [=](Bytes &b) { Put32(b, at, v); };
     };
     const auto set16 = [](std::size_t at, std::uint16_t v) {
-        return [=](Bytes& b) { Put16(b, at, v); };
+        return [=](Bytes &b) { Put16(b, at, v); };
     };
-    const auto cut = [](std::size_t n) { return [=](Bytes& b) { b.resize(n); }; };
-    const auto shorter = [](Bytes& b) { b.pop_back(); };
+    const auto cut = [](std::size_t n) { return [=](Bytes &b) { b.resize(n); }; };
+    const auto shorter = [](Bytes &b) { b.pop_back(); };
     const BadCase cases[] = {
         {"empty", rgb32, cut(0), E::TooSmall},
         {"3 bytes", rgb32, cut(3), E::TooSmall},
@@ -191,31 +202,28 @@ TEST(DibValidate, RejectsMalformed) {
         {"height INT32_MIN", rgb32, set32(8, 0x80000000), E::BadDimensions},
         {"width 0", rgb32, set32(4, 0), E::BadDimensions},
         {"width negative", rgb32, set32(4, 0xFFFFFFFF), E::BadDimensions},
-        {"width*height overflow",
-         rgb32,
-         [](Bytes& b) {
+        {"width*height overflow", rgb32,
+         [](Bytes &b) {
              Put32(b, 4, 0x7FFFFFFF);
              Put32(b, 8, 0x7FFFFFFF);
          },
          E::TooLarge},
         {"width*height overflow top-down",
          {40, 4, 3, 1},
-         [](Bytes& b) {
+         [](Bytes &b) {
              Put32(b, 4, 0x7FFFFFFF);
              Put32(b, 8, 0x80000001);
          },
          E::TooLarge},
-        {"one row past the pixel cap",
-         rgb32,
-         [](Bytes& b) {
+        {"one row past the pixel cap", rgb32,
+         [](Bytes &b) {
              Put32(b, 4, 16384);
              Put32(b, 8, 16385);
          },
          E::TooLarge},
         // At the cap the size limits pass; only the missing pixels stop it.
-        {"at the pixel cap",
-         rgb32,
-         [](Bytes& b) {
+        {"at the pixel cap", rgb32,
+         [](Bytes &b) {
              Put32(b, 4, 16384);
              Put32(b, 8, 16384);
          },
@@ -224,14 +232,13 @@ TEST(DibValidate, RejectsMalformed) {
         {"palette past the data", pal8, cut(40 + 100 * 4), E::BadPalette},
         {"optional palette past the data",
          {40, 1, 1, 24},
-         [](Bytes& b) {
-             Put32(b, 32, 200);
-         },
+         [](Bytes &b) { Put32(b, 32, 200); },
          E::BadPalette},
         {"clrUsed 2^32-1 at 8bpp", pal8, set32(32, 0xFFFFFFFF), E::BadPalette},
         {"clrUsed 2^32-1 at 24bpp", {40, 4, 3, 24}, set32(32, 0xFFFFFFFF), E::BadPalette},
         {"clrUsed 2^32-1 at 32bpp", rgb32, set32(32, 0xFFFFFFFF), E::BadPalette},
         {"clrUsed 257 at 8bpp", pal8, set32(32, 257), E::BadPalette},
+        {"clrUsed 257 at 24bpp", {40, 1, 1, 24, 0, 257}, [](Bytes&) {}, E::BadPalette},
         {"clrUsed 3 at 1bpp", {40, 4, 3, 1}, set32(32, 3), E::BadPalette},
         {"bit fields at 8bpp", pal8, set32(16, 3), E::BadCompression},
         {"bit fields at 24bpp", {40, 4, 3, 24}, set32(16, 3), E::BadCompression},
@@ -241,7 +248,7 @@ TEST(DibValidate, RejectsMalformed) {
         {"PNG", rgb32, set32(16, 5), E::BadCompression},
         {"alpha bit fields", rgb32, set32(16, 6), E::BadCompression},
         {"zero mask", fields32, set32(44, 0), E::BadCompression},
-        {"split mask", fields32, set32(40, 0x00F0F000), E::BadCompression},
+        {"split mask", fields32, set32(40, 0x0F0F0000), E::BadCompression},
         {"overlapping masks", fields32, set32(44, 0x01FF00), E::BadCompression},
         {"16bpp mask past 16 bits", fields16, set32(40, 0x1F800), E::BadCompression},
         {"bitCount 0", rgb32, set16(14, 0), E::BadBitCount},
@@ -249,24 +256,22 @@ TEST(DibValidate, RejectsMalformed) {
         {"bitCount 64", rgb32, set16(14, 64), E::BadBitCount},
         {"planes 2", rgb32, set16(12, 2), E::BadPlanes},
         {"planes 0", rgb32, set16(12, 0), E::BadPlanes},
-        {"embedded profile past the end",
-         v5,
-         [](Bytes& b) {
+        {"embedded profile past the end", v5,
+         [](Bytes &b) {
              Put32(b, 56, 0x4D424544);
              Put32(b, 112, 124);
              Put32(b, 116, 64);
          },
          E::Truncated},
-        {"linked profile offset huge",
-         v5,
-         [](Bytes& b) {
+        {"linked profile offset huge", v5,
+         [](Bytes &b) {
              Put32(b, 56, 0x4C494E4B);
              Put32(b, 112, 0xFFFFFFF0);
              Put32(b, 116, 0x20);
          },
          E::Truncated},
     };
-    for (const auto& c : cases) {
+    for (const auto &c : cases) {
         SCOPED_TRACE(c.name);
         Bytes b = Build(c.spec);
         c.mutate(b);
@@ -287,13 +292,14 @@ TEST(DibValidate, ProfileInsideTheBlockIsAccepted) {
     EXPECT_EQ(ValidateError(b), dib::Error::None);
 }
 
-Bytes PixelsOf(const Bytes& dibBytes, const dib::Info& info) {
+Bytes PixelsOf(const Bytes &dibBytes, const dib::Info &info) {
     return Bytes(dibBytes.begin() + static_cast<std::ptrdiff_t>(info.pixelOffset),
-                 dibBytes.begin() + static_cast<std::ptrdiff_t>(info.pixelOffset + info.pixelBytes));
+                 dibBytes.begin() +
+                     static_cast<std::ptrdiff_t>(info.pixelOffset + info.pixelBytes));
 }
 
 TEST(BmpFile, RoundTripEveryDepth) {
-    for (const auto& c : kGood) {
+    for (const auto &c : kGood) {
         SCOPED_TRACE(c.name);
         Bytes src = Build(c.spec);
         const auto v = dib::Validate(src.data(), src.size());
@@ -314,8 +320,8 @@ TEST(BmpFile, RoundTripEveryDepth) {
         EXPECT_EQ(r.info.pixelOffset, v.info.pixelOffset);
         EXPECT_EQ(r.info.pixelBytes, v.info.pixelBytes);
         EXPECT_EQ(r.info.topDown, v.info.topDown);
-        EXPECT_EQ(Bytes(file.begin() + 14, file.begin() + 14 + static_cast<std::ptrdiff_t>(
-                                                                    c.pixelOffset)),
+        EXPECT_EQ(Bytes(file.begin() + 14,
+                        file.begin() + 14 + static_cast<std::ptrdiff_t>(c.pixelOffset)),
                   Bytes(src.begin(), src.begin() + static_cast<std::ptrdiff_t>(c.pixelOffset)));
         EXPECT_EQ(Bytes(file.begin() + static_cast<std::ptrdiff_t>(r.bitsOffset), file.end()),
                   PixelsOf(src, v.info));
@@ -368,27 +374,28 @@ TEST(BmpFile, RejectsMalformed) {
     ASSERT_TRUE(v);
     const Bytes good = dib::MakeBmpFile(src.data(), v.info);
     struct Case {
-        const char* name;
-        std::function<void(Bytes&)> mutate;
+        const char *name;
+        std::function<void(Bytes &)> mutate;
         E expected;
     };
     const Case cases[] = {
-        {"not BM", [](Bytes& f) { f[1] = 'A'; }, E::BadFileHeader},
-        {"file header only", [](Bytes& f) { f.resize(14); }, E::TooSmall},
-        {"shorter than a file header", [](Bytes& f) { f.resize(10); }, E::TooSmall},
+        {"not BM", [](Bytes &f) { f[1] = 'A'; }, E::BadFileHeader},
+        {"file header only", [](Bytes &f) { f.resize(14); }, E::TooSmall},
+        {"shorter than a file header", [](Bytes &f) { f.resize(10); }, E::TooSmall},
         {"pixel offset past the end",
-         [](Bytes& f) { Put32(f, 10, static_cast<std::uint32_t>(f.size() + 1)); }, E::BadFileHeader},
-        {"pixel offset huge", [](Bytes& f) { Put32(f, 10, 0xFFFFFFFF); }, E::BadFileHeader},
-        {"pixel offset inside the palette", [](Bytes& f) { Put32(f, 10, 14 + 52); },
+         [](Bytes &f) { Put32(f, 10, static_cast<std::uint32_t>(f.size() + 1)); },
          E::BadFileHeader},
-        {"pixel offset 0", [](Bytes& f) { Put32(f, 10, 0); }, E::BadFileHeader},
-        {"pixels short by one", [](Bytes& f) { f.pop_back(); }, E::Truncated},
-        {"gap leaves pixels short", [](Bytes& f) { Put32(f, 10, 14 + 56 + 1); }, E::Truncated},
-        {"bad planes inside", [](Bytes& f) { Put16(f, 14 + 12, 2); }, E::BadPlanes},
-        {"RLE8 inside", [](Bytes& f) { Put32(f, 14 + 16, 1); }, E::BadCompression},
-        {"palette past the file", [](Bytes& f) { f.resize(14 + 40 + 8); }, E::BadPalette},
+        {"pixel offset huge", [](Bytes &f) { Put32(f, 10, 0xFFFFFFFF); }, E::BadFileHeader},
+        {"pixel offset inside the palette", [](Bytes &f) { Put32(f, 10, 14 + 52); },
+         E::BadFileHeader},
+        {"pixel offset 0", [](Bytes &f) { Put32(f, 10, 0); }, E::BadFileHeader},
+        {"pixels short by one", [](Bytes &f) { f.pop_back(); }, E::Truncated},
+        {"gap leaves pixels short", [](Bytes &f) { Put32(f, 10, 14 + 56 + 1); }, E::Truncated},
+        {"bad planes inside", [](Bytes &f) { Put16(f, 14 + 12, 2); }, E::BadPlanes},
+        {"RLE8 inside", [](Bytes &f) { Put32(f, 14 + 16, 1); }, E::BadCompression},
+        {"palette past the file", [](Bytes &f) { f.resize(14 + 40 + 8); }, E::BadPalette},
     };
-    for (const auto& c : cases) {
+    for (const auto &c : cases) {
         SCOPED_TRACE(c.name);
         Bytes f = good;
         c.mutate(f);

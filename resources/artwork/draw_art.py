@@ -148,10 +148,6 @@ class Canvas:
         self._shade(lambda px, py: math.hypot(px - cx, py - cy) - r,
                     (cx - r - 1, cy - r - 1, cx + r + 1, cy + r + 1), col)
 
-    def ring(self, cx, cy, r, width, col):
-        self._shade(lambda px, py: abs(math.hypot(px - cx, py - cy) - r) - width / 2.0,
-                    (cx - r - width, cy - r - width, cx + r + width, cy + r + width), col)
-
     def poly(self, pts, col):
         """Convex polygon (either winding)."""
         n = len(pts)
@@ -175,19 +171,6 @@ class Canvas:
         xs = [p[0] for p in pts]
         ys = [p[1] for p in pts]
         self._shade(sdf, (min(xs) - 1, min(ys) - 1, max(xs) + 1, max(ys) + 1), col)
-
-    def line(self, x0, y0, x1, y1, width, col):
-        """Thick segment with round caps."""
-        dx, dy = x1 - x0, y1 - y0
-        ll = dx * dx + dy * dy or 1.0
-        hw = width / 2.0
-
-        def sdf(px, py):
-            t = _clamp01(((px - x0) * dx + (py - y0) * dy) / ll)
-            return math.hypot(px - x0 - dx * t, py - y0 - dy * t) - hw
-
-        self._shade(sdf, (min(x0, x1) - hw - 1, min(y0, y1) - hw - 1,
-                          max(x0, x1) + hw + 1, max(y0, y1) + hw + 1), col)
 
     def bitmap(self, x, y, rows, col):
         """Pixel-exact 1-bit glyph; rows are strings of '#' and '.'."""
@@ -458,8 +441,7 @@ def screen_rect(pic_w, pic_h, box, screen):
     fx1 = (sx + sw - bx) * pic_w / bw
     fy0 = (sy - by) * pic_h / bh
     fy1 = (sy + sh - by) * pic_h / bh
-    return (math.floor(fx0), math.floor(fy0), math.ceil(fx1), math.ceil(fy1)), \
-        (fx0, fy0, fx1, fy1)
+    return math.floor(fx0), math.floor(fy0), math.ceil(fx1), math.ceil(fy1)
 
 
 def draw_screen(cv, x0, y0, x1, y1):
@@ -500,7 +482,7 @@ def draw_led(cv, cx, cy, col):
 def draw_display(pic_w, pic_h, box, screen, figure, body_h, side_grilles, chin_grille):
     """Front of a flat-panel set; returns the canvas and the screen rectangle."""
     cv = Canvas(pic_w, pic_h, GREY_BG)
-    (x0, y0, x1, y1), _ = screen_rect(pic_w, pic_h, box, screen)
+    x0, y0, x1, y1 = screen_rect(pic_w, pic_h, box, screen)
     cv.rect(0, 0, pic_w, body_h, vgrad(0, body_h, BEZEL_TOP, BEZEL_BOTTOM))
     # Bevelled outer edge of the cabinet.
     cv.rect(0, 0, pic_w, 1, (92, 94, 100))

@@ -1,0 +1,100 @@
+#include "common/clippicture.h"
+
+#include <cstring>
+
+namespace clip {
+
+namespace {
+
+// The platform spells these as multi-character constants.
+constexpr DWORD kProfileLinked = 0x4C494E4B;   // 'LINK'
+constexpr DWORD kProfileEmbedded = 0x4D424544; // 'MBED'
+constexpr DWORD kSrgb = 0x73524742;            // 'sRGB'
+
+HGLOBAL OfferedDib(const win::clipboard_scope &scope) {
+    if (!scope || !IsClipboardFormatAvailable(CF_DIB)) return nullptr;
+    return GetClipboardData(CF_DIB);
+}
+
+} // namespace
+
+ClipboardPicture::ClipboardPicture(HWND owner) : scope_(owner), lock_(OfferedDib(scope_)) {
+    if (!scope_) return;
+    if (lock_) {
+        Accept(lock_.data(), lock_.size());
+        return;
+    }
+    if (IsClipboardFormatAvailable(CF_DIB)) {
+        status_ = Status::Unreadable;
+        return;
+    }
+    if (!IsClipboardFormatAvailable(CF_BITMAP)) {
+        status_ = Status::NotOffered;
+        return;
+    }
+    if (!ReadBitmap(static_cast<HBITMAP>(GetClipboardData(CF_BITMAP))) &&
+        status_ != Status::Invalid)
+        status_ = Status::Unreadable;
+}
+
+bool ClipboardPicture::Accept(const std::uint8_t *data, std::size_t size) {
+    const dib::Result r = dib::Validate(data, size);
+    if (!r) {
+        status_ = Status::Invalid;
+        error_ = r.error;
+        return false;
+    }
+    info_ = r.info;
+    packed_ = data;
+    header_.assign(data, data + info_.pixelOffset);
+
+    // The platform gets the layout that was checked, not the producer's word for it.
+    auto *h = reinterpret_cast<BITMAPINFOHEADER *>(header_.data());
+    h->biSizeImage = static_cast<DWORD>(info_.pixelBytes);
+    h->biClrUsed = info_.paletteEntries;
+    h->biClrImportant = 0;
+    if (info_.headerSize >= sizeof(BITMAPV5HEADER)) {
+        // A profile is never handed on: its offset was only checked to lie inside the block.
+        auto *v5 = reinterpret_cast<BITMAPV5HEADER *>(header_.data());
+        if (v5->bV5CSType == kProfileLinked || v5->bV5CSType == kProfileEmbedded) {
+            v5->bV5CSType = kSrgb;
+            v5->bV5ProfileData = 0;
+            v5->bV5ProfileSize = 0;
+        }
+    }
+    status_ = Status::Ok;
+    ok_ = true;
+    return true;
+}
+
+bool ClipboardPicture::ReadBitmap(HBITMAP bitmap) {
+    BITMAP bm{};
+    if (!bitmap || GetObjectW(bitmap, sizeof(bm), &bm) != sizeof(bm)) return false;
+    if (bm.bmWidth <= 0 || bm.bmHeight <= 0) return false;
+    const std::uint64_t pixels = static_cast<std::uint64_t>(bm.bmWidth) * bm.bmHeight;
+    if (pixels > dib::kMaxPixels) {
+        status_ = Status::Invalid;
+        error_ = dib::Error::TooLarge;
+        return false;
+    }
+    BITMAPINFOHEADER bih{};
+    bih.biSize = sizeof(bih);
+    bih.biWidth = bm.bmWidth;
+    bih.biHeight = -bm.bmHeight;
+    bih.biPlanes = 1;
+    bih.biBitCount = 32;
+    bih.biCompression = BI_RGB;
+    converted_.assign(sizeof(bih) + static_cast<std::size_t>(pixels) * 4, 0);
+    std::memcpy(converted_.data(), &bih, sizeof(bih));
+    win::unique_window_dc screen(nullptr);
+    const int rows = GetDIBits(screen.get(), bitmap, 0, static_cast<UINT>(bm.bmHeight),
+                               converted_.data() + sizeof(bih),
+                               reinterpret_cast<BITMAPINFO *>(converted_.data()), DIB_RGB_COLORS);
+    if (rows != bm.bmHeight) {
+        converted_.clear();
+        return false;
+    }
+    return Accept(converted_.data(), converted_.size());
+}
+
+} // namespace clip

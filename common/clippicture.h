@@ -1,0 +1,56 @@
+// The clipboard's picture as a device-independent bitmap that has been checked before anyone reads
+// it: a malformed block from another program is refused, never read past its end.
+#pragma once
+
+#include "common/dib.h"
+#include "common/handles.h"
+
+#include <cstdint>
+#include <vector>
+
+namespace clip {
+
+// Opens the clipboard and reads its picture: CF_DIB when offered (the platform derives it from a
+// bitmap or a V5 DIB too), else a CF_BITMAP converted to a 32-bit DIB. The pointers stay valid
+// for the object's lifetime, which also keeps the clipboard open: keep it short, and show no
+// window or message box while holding it.
+class ClipboardPicture {
+public:
+    explicit ClipboardPicture(HWND owner = nullptr);
+    ClipboardPicture(const ClipboardPicture &) = delete;
+    ClipboardPicture &operator=(const ClipboardPicture &) = delete;
+
+    // True when a picture was read and validated; the accessors below are meaningful only then.
+    explicit operator bool() const { return ok_; }
+    // Why there is no picture; Invalid comes with the validation error.
+    enum class Status { Ok, NotOpened, NotOffered, Unreadable, Invalid };
+    Status status() const { return status_; }
+    dib::Error error() const { return error_; }
+
+    const dib::Info &info() const { return info_; }
+    // A copy of the header, masks and colour table with the fields the platform might trust set
+    // from the validated layout (image size, colour count; no colour profile reference).
+    const BITMAPINFO *bitmapInfo() const {
+        return reinterpret_cast<const BITMAPINFO *>(header_.data());
+    }
+    const void *bits() const { return packed_ ? packed_ + info_.pixelOffset : nullptr; }
+    // The packed DIB as validated (header, masks, colour table, pixels): info().pixelOffset +
+    // info().pixelBytes bytes. dib::MakeBmpFile takes it as it is.
+    const std::uint8_t *packed() const { return packed_; }
+
+private:
+    bool Accept(const std::uint8_t *data, std::size_t size);
+    bool ReadBitmap(HBITMAP bitmap);
+
+    win::clipboard_scope scope_;
+    win::global_lock lock_;
+    std::vector<std::uint8_t> converted_; // the packed DIB made from a CF_BITMAP
+    std::vector<std::uint8_t> header_;    // heap storage: aligned enough for BITMAPINFO
+    const std::uint8_t *packed_ = nullptr;
+    dib::Info info_;
+    dib::Error error_ = dib::Error::None;
+    Status status_ = Status::NotOpened;
+    bool ok_ = false;
+};
+
+} // namespace clip

@@ -1,0 +1,398 @@
+#include "print/PrintJob.h"
+
+#include "common/clippicture.h"
+#include "common/dib.h"
+#include "common/handles.h"
+#include "print/copies.h"
+#include "print/tempfiles.h"
+
+#include <winspool.h>
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <cwchar>
+#include <optional>
+#include <vector>
+
+namespace print {
+
+namespace {
+
+const wchar_t kDocName[] = L"Tessary";
+
+struct hprinter_traits {
+    using pointer = HANDLE;
+    static pointer invalid() { return nullptr; }
+    static void close(pointer h) { ClosePrinter(h); }
+};
+using unique_hprinter = win::unique_handle<hprinter_traits>;
+
+// StartDoc / EndDoc: a document that is not ended is aborted, so no half job stays in the
+// spooler.
+class doc_scope {
+public:
+    doc_scope(HDC dc, const DOCINFOW &info) : dc_(dc), started_(StartDocW(dc, &info) > 0) {}
+    doc_scope(const doc_scope &) = delete;
+    doc_scope &operator=(const doc_scope &) = delete;
+    ~doc_scope() {
+        if (started_ && !ended_) AbortDoc(dc_);
+    }
+    explicit operator bool() const { return started_; }
+    bool End() {
+        ended_ = EndDoc(dc_) > 0;
+        return ended_;
+    }
+
+private:
+    HDC dc_;
+    bool started_;
+    bool ended_ = false;
+};
+
+std::wstring DefaultPrinterName() {
+    DWORD size = 0;
+    GetDefaultPrinterW(nullptr, &size);
+    if (size == 0) return {};
+    std::wstring name(size, L'\0');
+    if (!GetDefaultPrinterW(&name[0], &size)) return {};
+    name.resize(std::wcslen(name.c_str()));
+    return name;
+}
+
+// The fields we change all lie before dmDefaultSource; a device mode must reach that far.
+constexpr std::size_t kNeededDevmodeBytes = offsetof(DEVMODEW, dmDefaultSource);
+
+// The default printer's device mode, with its driver-private part, kept for the whole run so that
+// a paper size, copies or orientation once set stays in force. Read afresh only when there is
+// none yet or the default printer is another one.
+class PrinterSettings {
+public:
+    // Opens the default printer, reading its device mode when needed.
+    PrintResult Open(unique_hprinter &handle) {
+        const std::wstring name = DefaultPrinterName();
+        if (name.empty()) return PrintResult::NoPrinter;
+        HANDLE h = nullptr;
+        std::wstring openName = name;
+        if (!OpenPrinterW(&openName[0], &h, nullptr) || !h) return PrintResult::NoPrinter;
+        handle.reset(h);
+        if (!devmode_.empty() && name == printer_) return PrintResult::Printed;
+        Forget();
+        std::vector<BYTE> mode;
+        if (!Query(h, name, nullptr, mode)) return PrintResult::PrintFailed;
+        printer_ = name;
+        devmode_.swap(mode);
+        return PrintResult::Printed;
+    }
+
+    // Each change is merged by the driver at once, which may adjust it; the result is kept only
+    // when the driver accepts it.
+    bool SetPaperSize(HANDLE h, short code) {
+        return Change(h, [code](DEVMODEW &dm) {
+            dm.dmPaperSize = code;
+            dm.dmFields |= DM_PAPERSIZE;
+            // A form name or explicit dimensions would take precedence over the code.
+            dm.dmFields &= ~static_cast<DWORD>(DM_FORMNAME | DM_PAPERLENGTH | DM_PAPERWIDTH);
+        });
+    }
+    bool SetCopies(HANDLE h, short copies) {
+        return Change(h, [copies](DEVMODEW &dm) {
+            dm.dmCopies = copies;
+            dm.dmFields |= DM_COPIES;
+        });
+    }
+    bool SetOrientation(HANDLE h, short orientation) {
+        return Change(h, [orientation](DEVMODEW &dm) {
+            dm.dmOrientation = orientation;
+            dm.dmFields |= DM_ORIENTATION;
+        });
+    }
+
+    const DEVMODEW *devmode() const {
+        return devmode_.empty() ? nullptr : reinterpret_cast<const DEVMODEW *>(devmode_.data());
+    }
+    const std::wstring &printer() const { return printer_; }
+
+    void Forget() {
+        printer_.clear();
+        devmode_.clear();
+    }
+
+private:
+    // DocumentProperties into a buffer of the size the driver asks for; with `in`, the driver
+    // merges that device mode into its own.
+    static bool Query(HANDLE h, const std::wstring &name, const DEVMODEW *in,
+                      std::vector<BYTE> &out) {
+        std::wstring device = name;
+        const LONG need = DocumentPropertiesW(nullptr, h, &device[0], nullptr, nullptr, 0);
+        if (need <= 0) return false;
+        out.assign(std::max<std::size_t>(static_cast<std::size_t>(need), sizeof(DEVMODEW)), 0);
+        auto *dm = reinterpret_cast<DEVMODEW *>(out.data());
+        const DWORD mode = in ? (DM_IN_BUFFER | DM_OUT_BUFFER) : DM_OUT_BUFFER;
+        if (DocumentPropertiesW(nullptr, h, &device[0], dm, const_cast<DEVMODEW *>(in), mode) !=
+            IDOK) {
+            return false;
+        }
+        return dm->dmSize >= kNeededDevmodeBytes &&
+               std::size_t{dm->dmSize} + dm->dmDriverExtra <= out.size();
+    }
+
+    template <class Fn> bool Change(HANDLE h, Fn change) {
+        if (devmode_.empty()) return false;
+        std::vector<BYTE> in = devmode_;
+        change(*reinterpret_cast<DEVMODEW *>(in.data()));
+        std::vector<BYTE> out;
+        if (!Query(h, printer_, reinterpret_cast<const DEVMODEW *>(in.data()), out)) return false;
+        devmode_.swap(out);
+        return true;
+    }
+
+    std::wstring printer_;
+    std::vector<BYTE> devmode_;
+};
+
+PrinterSettings &Settings() {
+    static PrinterSettings settings;
+    return settings;
+}
+
+// This print's temporary file: removed when the print ends, if we created it.
+class TempFile {
+public:
+    explicit TempFile(std::wstring path) : path_(std::move(path)) {}
+    TempFile(const TempFile &) = delete;
+    TempFile &operator=(const TempFile &) = delete;
+    ~TempFile() {
+        if (created_) DeleteFileW(path_.c_str());
+    }
+
+    // Replaces a file of the same name (two prints within one second share it).
+    bool Write(const std::vector<std::uint8_t> &bytes) {
+        win::unique_hfile file(CreateFileW(path_.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                           FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!file) return false;
+        created_ = true;
+        constexpr std::size_t kChunk = std::size_t{1} << 24;
+        for (std::size_t done = 0; done < bytes.size();) {
+            const DWORD part = static_cast<DWORD>(std::min(kChunk, bytes.size() - done));
+            DWORD written = 0;
+            if (!WriteFile(file.get(), bytes.data() + done, part, &written, nullptr) ||
+                written != part) {
+                return false;
+            }
+            done += part;
+        }
+        return true;
+    }
+
+    const std::wstring &path() const { return path_; }
+
+private:
+    std::wstring path_;
+    bool created_ = false;
+};
+
+// The picture read back from the temporary file and checked like any other untrusted bitmap.
+class LoadedPicture {
+public:
+    bool Load(const std::wstring &path) {
+        win::unique_hfile file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                           OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!file) return false;
+        LARGE_INTEGER size{};
+        // Headers, masks and a full colour table come to far less than 4 KiB.
+        constexpr LONGLONG kMaxFile = static_cast<LONGLONG>(dib::kMaxPixelBytes) + 4096;
+        if (!GetFileSizeEx(file.get(), &size) || size.QuadPart <= 0 || size.QuadPart > kMaxFile)
+            return false;
+        const std::size_t bytes = static_cast<std::size_t>(size.QuadPart);
+        // Two bytes ahead of the file put the pixels of a gap-less file (14-byte file header,
+        // then header, masks and table in multiples of four) on a 4-byte boundary.
+        constexpr std::size_t kPad = 2;
+        data_.assign(kPad + bytes, 0);
+        std::uint8_t *const start = data_.data() + kPad;
+        constexpr std::size_t kChunk = std::size_t{1} << 24;
+        for (std::size_t done = 0; done < bytes;) {
+            const DWORD part = static_cast<DWORD>(std::min(kChunk, bytes - done));
+            DWORD got = 0;
+            if (!ReadFile(file.get(), start + done, part, &got, nullptr) || got == 0) return false;
+            done += got;
+        }
+        const dib::FileResult r = dib::ValidateBmpFile(start, bytes);
+        if (!r) return false;
+        info_ = r.info;
+        header_.assign(start + r.dibOffset, start + r.dibOffset + info_.pixelOffset);
+        // The platform gets the layout that was checked, not the file's word for it.
+        auto *h = reinterpret_cast<BITMAPINFOHEADER *>(header_.data());
+        h->biSizeImage = static_cast<DWORD>(info_.pixelBytes);
+        h->biClrUsed = info_.paletteEntries;
+        h->biClrImportant = 0;
+        if (info_.headerSize >= sizeof(BITMAPV5HEADER)) {
+            auto *v5 = reinterpret_cast<BITMAPV5HEADER *>(header_.data());
+            if (v5->bV5CSType == PROFILE_LINKED || v5->bV5CSType == PROFILE_EMBEDDED) {
+                v5->bV5CSType = LCS_sRGB;
+                v5->bV5ProfileData = 0;
+                v5->bV5ProfileSize = 0;
+            }
+        }
+        bits_ = start + r.bitsOffset;
+        return true;
+    }
+
+    const BITMAPINFO *bitmapInfo() const {
+        return reinterpret_cast<const BITMAPINFO *>(header_.data());
+    }
+    const void *bits() const { return bits_; }
+    int width() const { return info_.width; }
+    int height() const { return info_.height; }
+
+private:
+    std::vector<std::uint8_t> data_;
+    std::vector<std::uint8_t> header_;
+    const std::uint8_t *bits_ = nullptr;
+    dib::Info info_;
+};
+
+PrintResult SaveClipboardPicture(TempFile &temp) {
+    std::vector<std::uint8_t> bytes;
+    {
+        // Holds the clipboard open: only as long as it takes to copy the picture.
+        const clip::ClipboardPicture picture;
+        if (!picture) {
+            return picture.status() == clip::ClipboardPicture::Status::NotOffered
+                       ? PrintResult::NoPicture
+                       : PrintResult::BadPicture;
+        }
+        bytes = dib::MakeBmpFile(picture.packed(), picture.info());
+    }
+    if (bytes.empty()) return PrintResult::BadPicture;
+    return temp.Write(bytes) ? PrintResult::Printed : PrintResult::FileNotWritten;
+}
+
+// Steps 5 to 7: paper, copies, orientation on the kept device mode.
+PrintResult ApplySettings(PrinterSettings &settings, HANDLE printer, short orientation,
+                          const std::wstring &paperSize, const std::wstring &copiesText) {
+    const short paper = PaperCode(paperSize);
+    if (paper != 0 && !settings.SetPaperSize(printer, paper)) return PrintResult::PrintFailed;
+    const std::optional<std::int16_t> copies = copies::ReadCopies(copiesText);
+    if (!copies) return PrintResult::BadCopies;
+    // What a driver does with 0 or fewer copies is its own affair; we never ask it.
+    if (!settings.SetCopies(printer, std::max<short>(1, *copies))) return PrintResult::PrintFailed;
+    if (!settings.SetOrientation(printer, orientation)) return PrintResult::PrintFailed;
+    return PrintResult::Printed;
+}
+
+// One page: the picture stretched over the printable area, its aspect ratio not kept.
+bool PrintPage(const PrinterSettings &settings, const LoadedPicture &picture) {
+    win::unique_memdc dc(
+        CreateDCW(L"WINSPOOL", settings.printer().c_str(), nullptr, settings.devmode()));
+    if (!dc) return false;
+    const int width = GetDeviceCaps(dc.get(), HORZRES);
+    const int height = GetDeviceCaps(dc.get(), VERTRES);
+    if (width <= 0 || height <= 0) return false;
+    DOCINFOW info{};
+    info.cbSize = sizeof(info);
+    info.lpszDocName = kDocName;
+    doc_scope doc(dc.get(), info);
+    if (!doc) return false;
+    if (StartPage(dc.get()) <= 0) return false;
+    SetStretchBltMode(dc.get(), HALFTONE);
+    SetBrushOrgEx(dc.get(), 0, 0, nullptr);
+    const int lines = StretchDIBits(dc.get(), 0, 0, width, height, 0, 0, picture.width(),
+                                    picture.height(), picture.bits(), picture.bitmapInfo(),
+                                    DIB_RGB_COLORS, SRCCOPY);
+    if (lines == 0 || lines == GDI_ERROR) return false;
+    if (EndPage(dc.get()) <= 0) return false;
+    return doc.End();
+}
+
+} // namespace
+
+short PaperCode(std::wstring_view paperSize) {
+    if (paperSize == L"A3") return DMPAPER_A3;
+    if (paperSize == L"A4") return DMPAPER_A4;
+    if (paperSize == L"B4") return DMPAPER_B4;
+    if (paperSize == L"B5") return DMPAPER_B5;
+    return 0;
+}
+
+PrintResult PrintClipboard(short orientation, const std::wstring &folder,
+                           const std::wstring &paperSize, const std::wstring &copies,
+                           const SYSTEMTIME &now, std::wstring *printFile) {
+    const tempfiles::DateTime when{now.wYear, now.wMonth,  now.wDay,
+                                   now.wHour, now.wMinute, now.wSecond};
+    TempFile temp(tempfiles::TempFilePath(folder, when));
+    if (printFile) *printFile = temp.path();
+
+    PrintResult result = SaveClipboardPicture(temp);
+    if (result != PrintResult::Printed) return result;
+
+    PrinterSettings &settings = Settings();
+    {
+        unique_hprinter printer;
+        result = settings.Open(printer);
+        if (result != PrintResult::Printed) return result;
+        result = ApplySettings(settings, printer.get(), orientation, paperSize, copies);
+        if (result != PrintResult::Printed) return result;
+    }
+
+    LoadedPicture picture;
+    if (!picture.Load(temp.path())) return PrintResult::FileNotRead;
+    if (!PrintPage(settings, picture)) return PrintResult::PrintFailed;
+
+    // A .bmp file that cannot be deleted does not undo a print that reached the spooler.
+    DeleteTempFiles(folder);
+    return PrintResult::Printed;
+}
+
+const wchar_t *FailureText(PrintResult result) {
+    switch (result) {
+    case PrintResult::Printed: return nullptr;
+    case PrintResult::NoPicture: return L"クリップボードに画像データがありません";
+    case PrintResult::BadPicture: return L"クリップボードの画像を読み取れませんでした";
+    case PrintResult::FileNotWritten: return L"一時ファイルを作成できませんでした";
+    case PrintResult::FileNotRead: return L"一時ファイルを読み込めませんでした";
+    case PrintResult::NoPrinter: return L"通常使うプリンタが見つかりません";
+    case PrintResult::BadCopies: return L"印字部数が不正です";
+    case PrintResult::PrintFailed: return L"印刷できませんでした";
+    }
+    return L"印刷できませんでした";
+}
+
+bool DeleteTempFiles(const std::wstring &folder) {
+    // "*.bmp" also finds names whose short 8.3 alias ends in .BMP ("a.bmpx"); the name test
+    // below sees the long name.
+    std::vector<std::wstring> ours;
+    {
+        WIN32_FIND_DATAW found{};
+        win::unique_hfind find(FindFirstFileW((folder + L"\\*.bmp").c_str(), &found));
+        if (!find) return true;
+        do {
+            if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 &&
+                tempfiles::IsTempName(found.cFileName)) {
+                ours.push_back(folder + L"\\" + found.cFileName);
+            }
+        } while (FindNextFileW(find.get(), &found));
+    }
+    bool all = true;
+    for (const std::wstring &path : ours) {
+        if (!DeleteFileW(path.c_str())) all = false;
+    }
+    return all;
+}
+
+HeldSettings CurrentSettings() {
+    HeldSettings held;
+    const PrinterSettings &settings = Settings();
+    const DEVMODEW *dm = settings.devmode();
+    if (!dm) return held;
+    held.held = true;
+    held.printer = settings.printer();
+    held.paperSize = dm->dmPaperSize;
+    held.copies = dm->dmCopies;
+    held.orientation = dm->dmOrientation;
+    return held;
+}
+
+void ForgetSettings() { Settings().Forget(); }
+
+} // namespace print

@@ -1,0 +1,277 @@
+#!/usr/bin/env bash
+# End to end with the real program on the test environment's X server: a picture copied by an X
+# program brings up the remote control at its fixed place and the 42-inch preview centred with the
+# picture inside the bezel; the remote's right button opens its menu, whose "スイッチ" items swap the
+# preview for the 57- and the 65-inch one.
+#
+# Usage (from the build folder): scripts/testenv.sh bash tests/e2e_preview.sh path/to/tessary.exe
+# Set TESSARY_SCREENSHOT_DIR to keep crops of the remote and each preview there (docs/img).
+set -euo pipefail
+
+EXE=${1:?usage: e2e_preview.sh path/to/tessary.exe}
+if [[ ${TESSARY_TESTENV:-} != 1 ]]; then
+    echo "e2e_preview: skipped, needs scripts/testenv.sh around it"
+    exit 77
+fi
+for tool in wine xclip xdotool xwininfo import convert python3; do
+    command -v "$tool" >/dev/null || {
+        echo "e2e_preview: $tool not found; run scripts/setup.sh" >&2
+        exit 1
+    }
+done
+
+WORK=$(mktemp -d "${TESSARY_TESTENV_DIR:-/tmp}/e2e-preview.XXXXXX")
+PROG_PID=
+XCLIP_PID=
+FAILED=0
+
+cleanup() {
+    set +e
+    if [[ -n $PROG_PID ]] && kill -0 "$PROG_PID" 2>/dev/null; then
+        # The exit command's road: WM_CLOSE to the menu window leaves the chain and the tray.
+        timeout 20 wine taskkill /IM tessary.exe >/dev/null 2>&1
+        for _ in $(seq 50); do kill -0 "$PROG_PID" 2>/dev/null || break; sleep 0.1; done
+        kill -KILL "$PROG_PID" 2>/dev/null
+        wait "$PROG_PID" 2>/dev/null
+    fi
+    if [[ -n $XCLIP_PID ]]; then
+        kill "$XCLIP_PID" 2>/dev/null
+        wait "$XCLIP_PID" 2>/dev/null
+    fi
+    rm -rf "$WORK"
+}
+trap cleanup EXIT
+
+fail() {
+    echo "FAIL: $*" >&2
+    FAILED=1
+}
+pass() { echo "ok: $*"; }
+
+# Waits up to $1 seconds for the command to succeed.
+wait_for() {
+    local seconds=$1
+    shift
+    local deadline=$((SECONDS + seconds))
+    until "$@" >/dev/null 2>&1; do
+        ((SECONDS < deadline)) || return 1
+        sleep 0.2
+    done
+}
+
+# "x y w h" of the visible top-level window with this exact title, or nothing.
+geometry() {
+    local id
+    id=$(xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head -n1) || return 1
+    [[ -n $id ]] || return 1
+    xwininfo -id "$id" | awk '
+        /Absolute upper-left X/ {x=$NF} /Absolute upper-left Y/ {y=$NF}
+        /^ *Width:/ {w=$NF} /^ *Height:/ {h=$NF}
+        END {if (w) print x, y, w, h; else exit 1}'
+}
+visible() { geometry "$1" >/dev/null; }
+gone() { ! visible "$1"; }
+
+shot() {
+    import -window root "$WORK/$1.png"
+    convert "$WORK/$1.png" "$WORK/$1.ppm"
+}
+
+# pixel NAME X Y -> "r g b"
+pixel() {
+    python3 - "$WORK/$1.ppm" "$2" "$3" <<'EOF'
+import sys
+data = open(sys.argv[1], 'rb').read()
+# P6 header: magic, width, height, maxval, separated by whitespace
+fields, pos = [], 0
+while len(fields) < 4:
+    while data[pos:pos + 1].isspace():
+        pos += 1
+    start = pos
+    while not data[pos:pos + 1].isspace():
+        pos += 1
+    fields.append(data[start:pos])
+pos += 1
+w = int(fields[1])
+x, y = int(sys.argv[2]), int(sys.argv[3])
+i = pos + (y * w + x) * 3
+print(data[i], data[i + 1], data[i + 2])
+EOF
+}
+
+# near "r g b" "r g b" -> success when every channel is within 40
+near() {
+    python3 -c '
+import sys
+a = [int(v) for v in sys.argv[1].split()]
+b = [int(v) for v in sys.argv[2].split()]
+sys.exit(0 if all(abs(p - q) <= 40 for p, q in zip(a, b)) else 1)' "$1" "$2"
+}
+
+keep() {
+    [[ -n ${TESSARY_SCREENSHOT_DIR:-} ]] || return 0
+    mkdir -p "$TESSARY_SCREENSHOT_DIR"
+    convert "$WORK/$1.png" -crop "$3x$4+$5+$6" +repage "$TESSARY_SCREENSHOT_DIR/$2"
+}
+
+# --- the program folder and the picture -----------------------------------------------------
+PROG=$WORK/prog
+mkdir -p "$PROG/CNT"
+cp "$EXE" "$PROG/tessary.exe"
+ini=$(dirname "$EXE")/CNT/Tessary.ini
+if [[ -f $ini ]]; then cp "$ini" "$PROG/CNT/Tessary.ini"; fi
+
+# Four quadrants: red, green / blue, yellow; 24-bit bottom-up BMP.
+python3 - "$WORK/pic.bmp" <<'EOF'
+import struct, sys
+w, h = 320, 200
+def colour(x, y):
+    top, left = y < h // 2, x < w // 2
+    if top:
+        return (255, 0, 0) if left else (0, 255, 0)
+    return (0, 0, 255) if left else (255, 255, 0)
+stride = (w * 3 + 3) & ~3
+rows = []
+for y in range(h - 1, -1, -1):
+    row = bytearray()
+    for x in range(w):
+        r, g, b = colour(x, y)
+        row += bytes((b, g, r))
+    row += b'\0' * (stride - w * 3)
+    rows.append(bytes(row))
+pixels = b''.join(rows)
+info = struct.pack('<IiiHHIIiiII', 40, w, h, 1, 24, 0, len(pixels), 2835, 2835, 0, 0)
+head = struct.pack('<2sIHHI', b'BM', 14 + len(info) + len(pixels), 0, 0, 14 + len(info))
+open(sys.argv[1], 'wb').write(head + info + pixels)
+EOF
+
+# A desktop of one colour, so that the snapshot rows can be told from black.
+DESKTOP="58 110 165"
+convert -size 1280x1024 "xc:rgb(${DESKTOP// /,})" "$WORK/desktop.png"
+display -window root "$WORK/desktop.png" 2>/dev/null || true
+
+read -r SCREEN_W SCREEN_H < <(xdpyinfo | awk '/dimensions:/ {split($2, d, "x"); print d[1], d[2]}')
+
+# --- start, then copy the picture ---------------------------------------------------------------
+(cd "$PROG" && exec wine "$PROG/tessary.exe") >"$WORK/wine.log" 2>&1 &
+PROG_PID=$!
+sleep 3
+xclip -quiet -selection clipboard -t image/bmp -i "$WORK/pic.bmp" >/dev/null 2>&1 &
+XCLIP_PID=$!
+
+if ! wait_for 30 visible ClipRemort; then
+    fail "the remote control did not appear"
+    cat "$WORK/wine.log" >&2
+    exit 1
+fi
+pass "the remote control appeared"
+if ! wait_for 30 visible ClipMain42V; then
+    fail "the 42-inch preview did not appear"
+    exit 1
+fi
+pass "the 42-inch preview appeared"
+sleep 1
+
+read -r rx ry rw rh < <(geometry ClipRemort)
+if [[ "$rx $ry $rw $rh" == "211 461 42 141" ]]; then
+    pass "remote at 211,461 42x141"
+else
+    fail "remote at $rx,$ry ${rw}x$rh, wanted 211,461 42x141"
+fi
+
+# Centred: within half a pixel of the exact centre, as rounding allows.
+check_preview() {
+    local name=$1 want_w=$2 want_h=$3 x y w h
+    read -r x y w h < <(geometry "$name")
+    if [[ "$w $h" != "$want_w $want_h" ]]; then
+        fail "$name is ${w}x$h, wanted ${want_w}x$want_h"
+    fi
+    if python3 -c 'import sys; sw, sh, x, y, w, h = map(int, sys.argv[1:]); \
+        sys.exit(0 if abs(x - (sw - w) / 2) <= 0.5 and abs(y - (sh - h) / 2) <= 0.5 else 1)' \
+        "$SCREEN_W" "$SCREEN_H" "$x" "$y" "$w" "$h"; then
+        pass "$name ${w}x$h centred at $x,$y"
+    else
+        fail "$name at $x,$y not centred on ${SCREEN_W}x$SCREEN_H"
+    fi
+    echo "$x $y"
+}
+
+# The clipboard picture's quadrant colours inside the screen box (pixels on the client area).
+check_colours() {
+    local shotname=$1 ox=$2 oy=$3 bx=$4 by=$5 bw=$6 bh=$7 name=$8
+    local -a want=("255 0 0" "0 255 0" "0 0 255" "255 255 0")
+    local -a where=("1 1" "3 1" "1 3" "3 3") # quarters of the box, in fourths
+    local i fx fy px got
+    for i in 0 1 2 3; do
+        read -r fx fy <<<"${where[$i]}"
+        px=$((ox + bx + bw * fx / 4))
+        py=$((oy + by + bh * fy / 4))
+        got=$(pixel "$shotname" "$px" "$py")
+        if near "$got" "${want[$i]}"; then
+            pass "$name: colour ${want[$i]} at $px,$py"
+        else
+            fail "$name: at $px,$py got $got, wanted ${want[$i]}"
+        fi
+    done
+    # Just outside the box: the display's bezel, not the picture.
+    got=$(pixel "$shotname" $((ox + bx - 3)) $((oy + by + bh / 4)))
+    if near "$got" "255 0 0"; then fail "$name: the picture spills out of the screen box"; fi
+}
+
+read -r px42 py42 < <(check_preview ClipMain42V 469 265 | tee /dev/stderr | tail -n1)
+shot s42
+check_colours s42 "$px42" "$py42" 56 24 355 217 ClipMain42V
+# The row below the remote picture is the snapshot of the desktop.
+got=$(pixel s42 $((rx + 20)) $((ry + 140)))
+if near "$got" "$DESKTOP"; then pass "snapshot row under the remote"; else
+    fail "the row under the remote shows $got, wanted the desktop $DESKTOP"
+fi
+keep s42 remote.png "$rw" "$rh" "$rx" "$ry"
+keep s42 preview42.png 469 265 "$px42" "$py42"
+
+# --- the remote's menu ------------------------------------------------------------------------
+menu_windows() { xdotool search --onlyvisible --class 'tessary' 2>/dev/null | sort; }
+choose_size() {
+    local index=$1 before after
+    before=$(menu_windows)
+    xdotool mousemove $((rx + 21)) $((ry + 120)) click 3
+    if ! wait_for 10 bash -c "[[ \"\$(xdotool search --onlyvisible --class tessary | sort)\" != \"$before\" ]]"; then
+        fail "no menu appeared on the right button"
+        return 1
+    fi
+    pass "the menu appeared"
+    sleep 0.5
+    # スイッチ is the first item; its submenu lists 42, 57, 65, OFF.
+    xdotool key Down
+    sleep 0.2
+    xdotool key Right
+    sleep 0.3
+    for ((i = 0; i < index; i++)); do
+        xdotool key Down
+        sleep 0.2
+    done
+    xdotool key Return
+}
+
+switch_to() {
+    local index=$1 name=$2 w=$3 h=$4 old=$5 bx=$6 by=$7 bw=$8 bh=$9 shotname=${10}
+    choose_size "$index" || return 0
+    if wait_for 20 visible "$name" && wait_for 10 gone "$old"; then
+        pass "$name replaced $old"
+    else
+        fail "$name did not replace $old"
+        return 0
+    fi
+    sleep 1
+    local x y
+    read -r x y < <(check_preview "$name" "$w" "$h" | tee /dev/stderr | tail -n1)
+    shot "$shotname"
+    check_colours "$shotname" "$x" "$y" "$bx" "$by" "$bw" "$bh" "$name"
+    keep "$shotname" "${shotname/s/preview}.png" "$w" "$h" "$x" "$y"
+}
+
+switch_to 1 ClipMain57V 563 280 ClipMain42V 52 10 461 261 s57
+switch_to 2 ClipMain65V 552 358 ClipMain57V 10 10 533 293 s65
+
+if ((FAILED)); then exit 1; fi
+echo "e2e_preview: all checks passed"

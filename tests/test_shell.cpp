@@ -1,0 +1,281 @@
+// The resident shell in process: menus, the clipboard examination and the viewer chain.
+#include "common/basClipMain.h"
+#include "common/clipboard.h"
+#include "common/form.h"
+#include "preview/ClipMainV.h"
+#include "remote/ClipRemort.h"
+#include "settings/basClipINI.h"
+#include "shell/ClipMenu.h"
+#include "shell/basClipLook.h"
+#include "tests/testutil.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+using namespace std::chrono_literals;
+using testutil::PumpUntil;
+
+namespace {
+
+class NoQuit : public ::testing::Environment {
+public:
+    void SetUp() override { win::Form::SetOnLastUnload([] {}); }
+};
+const auto *const kEnv = ::testing::AddGlobalTestEnvironment(new NoQuit);
+
+// A well-behaved clipboard viewer of the test's own: counts changes and passes them on.
+class Viewer {
+public:
+    Viewer() {
+        static bool registered = [] {
+            WNDCLASSW wc{};
+            wc.lpfnWndProc = Proc;
+            wc.hInstance = GetModuleHandleW(nullptr);
+            wc.lpszClassName = L"TestViewer";
+            return RegisterClassW(&wc) != 0;
+        }();
+        (void)registered;
+        hwnd_ = CreateWindowW(L"TestViewer", L"", WS_OVERLAPPED, 0, 0, 10, 10, nullptr, nullptr,
+                              GetModuleHandleW(nullptr), this);
+        next_ = SetClipboardViewer(hwnd_);
+    }
+    ~Viewer() {
+        ChangeClipboardChain(hwnd_, next_);
+        DestroyWindow(hwnd_);
+    }
+    int changes = 0;
+
+private:
+    static LRESULT CALLBACK Proc(HWND h, UINT m, WPARAM w, LPARAM l) {
+        if (m == WM_NCCREATE)
+            SetWindowLongPtrW(h, GWLP_USERDATA,
+                              reinterpret_cast<LONG_PTR>(
+                                  reinterpret_cast<CREATESTRUCTW *>(l)->lpCreateParams));
+        auto *self = reinterpret_cast<Viewer *>(GetWindowLongPtrW(h, GWLP_USERDATA));
+        if (self && m == WM_DRAWCLIPBOARD) {
+            ++self->changes;
+            if (self->next_) SendMessageW(self->next_, m, w, l);
+            return 0;
+        }
+        if (self && m == WM_CHANGECBCHAIN) {
+            if (reinterpret_cast<HWND>(w) == self->next_) self->next_ = reinterpret_cast<HWND>(l);
+            else if (self->next_) SendMessageW(self->next_, m, w, l);
+            return 0;
+        }
+        return DefWindowProcW(h, m, w, l);
+    }
+    HWND hwnd_ = nullptr;
+    HWND next_ = nullptr;
+};
+
+class ShellTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(testutil::EmptyTheClipboard());
+        ClipMenu->Load();
+        ASSERT_TRUE(ClipMenu.IsLoaded());
+        // No preview opens by itself in these tests.
+        DispSize = L"none";
+    }
+    void TearDown() override {
+        if (ClipMenu.IsLoaded()) ClipMenu->mEnd2_Click();
+        EXPECT_FALSE(ClipMenu.IsLoaded());
+        EXPECT_EQ(PrevWndProc, nullptr);
+    }
+    testutil::ModalWatcher boxes_;
+};
+
+struct ItemSpec {
+    const wchar_t *caption;
+    int children;
+};
+
+std::wstring Caption(HMENU menu, int pos) {
+    wchar_t buf[64] = {};
+    GetMenuStringW(menu, pos, buf, 64, MF_BYPOSITION);
+    return buf;
+}
+
+} // namespace
+
+TEST_F(ShellTest, MenusHaveTheirCaptionsNestingAndInitialStates) {
+    HMENU bar = ClipMenu->MenuBar();
+    ASSERT_NE(bar, nullptr);
+    ASSERT_EQ(GetMenuItemCount(bar), 2);
+    EXPECT_EQ(Caption(bar, 0), L"メニュー");
+    EXPECT_EQ(Caption(bar, 1), L"メニュー２");
+    HMENU m = GetSubMenu(bar, 0), m2 = GetSubMenu(bar, 1);
+    EXPECT_EQ(m, ClipMenu->mMenu());
+    EXPECT_EQ(m2, ClipMenu->mMenu2());
+
+    const std::vector<std::wstring> top{L"スイッチ", L"印刷", L"閉じる"};
+    ASSERT_EQ(GetMenuItemCount(m), 3);
+    for (int i = 0; i < 3; ++i) EXPECT_EQ(Caption(m, i), top[i]);
+    HMENU tv = GetSubMenu(m, 0), print = GetSubMenu(m, 1);
+    const std::vector<std::wstring> sizes{L"42ｲﾝﾁ", L"57ｲﾝﾁ", L"65ｲﾝﾁ", L"OFF"};
+    ASSERT_EQ(GetMenuItemCount(tv), 4);
+    for (int i = 0; i < 4; ++i) EXPECT_EQ(Caption(tv, i), sizes[i]);
+    ASSERT_EQ(GetMenuItemCount(print), 2);
+    EXPECT_EQ(Caption(print, 0), L"縦印刷");
+    EXPECT_EQ(Caption(print, 1), L"横印刷");
+    EXPECT_EQ(GetSubMenu(m, 2), nullptr);
+    const std::vector<std::wstring> tray{L"設定", L"リモコン", L"終了"};
+    ASSERT_EQ(GetMenuItemCount(m2), 3);
+    for (int i = 0; i < 3; ++i) EXPECT_EQ(Caption(m2, i), tray[i]);
+    // Half-width katakana, full-width two: exactly these code units.
+    EXPECT_EQ(std::wstring(L"42ｲﾝﾁ"), std::wstring(L"42\xFF72\xFF9D\xFF81"));
+    EXPECT_EQ(Caption(bar, 1).back(), L'\xFF12');
+
+    // No separators, no shortcut marks.
+    for (HMENU h : {m, m2, tv, print})
+        for (int i = 0; i < GetMenuItemCount(h); ++i) {
+            EXPECT_EQ(GetMenuState(h, i, MF_BYPOSITION) & MF_SEPARATOR, 0u);
+            EXPECT_EQ(Caption(h, i).find(L'&'), std::wstring::npos);
+        }
+
+    auto &c = ClipMenu.get();
+    for (MenuItem *item : {&c.m42, &c.m57, &c.m65, &c.mOFF, &c.mPrint, &c.mTPrint, &c.mYPrint,
+                           &c.mEnd, &c.mSET, &c.mRem, &c.mEnd2}) {
+        EXPECT_TRUE(item->Enabled());
+        EXPECT_FALSE(item->Checked());
+    }
+    EXPECT_EQ(c.mPrint.Caption(), L"印刷");
+}
+
+TEST_F(ShellTest, OffAndCloseClearTheMarks) {
+    auto &c = ClipMenu.get();
+    c.m42.SetChecked(true);
+    c.m57.SetChecked(true);
+    c.m65.SetChecked(true);
+    c.mOFF_Click();
+    EXPECT_FALSE(c.m42.Checked() || c.m57.Checked() || c.m65.Checked());
+    EXPECT_FALSE(c.mOFF.Enabled());
+    EXPECT_TRUE(c.mPrint.Enabled()); // OFF leaves printing alone
+
+    // A second OFF with nothing open changes nothing more.
+    c.mOFF_Click();
+    EXPECT_FALSE(c.mOFF.Enabled());
+
+    c.m57.SetChecked(true);
+    c.mPrint.SetEnabled(false);
+    c.mEnd_Click();
+    EXPECT_FALSE(c.m42.Checked() || c.m57.Checked() || c.m65.Checked());
+    // Close leaves the enabled states as they are.
+    EXPECT_FALSE(c.mOFF.Enabled());
+    EXPECT_FALSE(c.mPrint.Enabled());
+    EXPECT_TRUE(ClipMenu.IsLoaded());
+    EXPECT_FALSE(ClipRemort.IsLoaded());
+}
+
+TEST_F(ShellTest, ContentMaskForEveryCombination) {
+    for (int want = 0; want < 16; ++want) {
+        const bool text = want & 1, bitmap = want & 2, dib = want & 4, rtf = want & 8;
+        ASSERT_TRUE(testutil::SetClipboardFormats(text, bitmap, dib, rtf));
+        int mask = clip::ContentMask();
+        // The system offers each bitmap form for the other (synthesised formats).
+        if (bitmap || dib) mask |= clip::kBitmap | clip::kDib;
+        const int expected = want | ((bitmap || dib) ? (clip::kBitmap | clip::kDib) : 0);
+        EXPECT_EQ(mask, expected) << "formats " << want;
+        EXPECT_EQ(clip::IsPicture(clip::ContentMask()), (bitmap || dib) && !text && !rtf)
+            << "formats " << want;
+    }
+}
+
+TEST_F(ShellTest, OnlyAPictureAloneBringsUpTheRemote) {
+    struct Case {
+        bool text, bitmap, dib, rtf, remote;
+    };
+    const Case cases[] = {
+        {false, false, true, false, true},  {false, true, false, false, true},
+        {true, false, true, false, false},  {false, false, true, true, false},
+        {true, false, false, false, false}, {false, false, false, true, false},
+        {false, false, false, false, false}};
+    for (const Case &c : cases) {
+        ASSERT_TRUE(testutil::SetClipboardFormats(c.text, c.bitmap, c.dib, c.rtf));
+        // The change reaches ClipMenu through the viewer chain and its hook.
+        const bool shown = PumpUntil([] { return ClipRemort.IsLoaded(); }, c.remote ? 3000ms : 400ms);
+        EXPECT_EQ(shown, c.remote) << c.text << c.bitmap << c.dib << c.rtf;
+        ClipMenu->mEnd_Click();
+    }
+    // The examination shows; it never closes.
+    ASSERT_TRUE(testutil::SetClipboardFormats(false, false, true, false));
+    ASSERT_TRUE(PumpUntil([] { return ClipRemort.IsLoaded(); }));
+    ASSERT_TRUE(testutil::SetClipboardFormats(true, false, false, false));
+    testutil::Pump(300ms);
+    EXPECT_TRUE(ClipRemort.IsLoaded());
+    EXPECT_TRUE(boxes_.Seen().empty());
+}
+
+TEST_F(ShellTest, AnExaminationDuringOneIsPassedOnNotRepeated) {
+    // A WM_DRAWCLIPBOARD that arrives while the hook examines is handed on without a second look;
+    // afterwards changes are examined again.
+    ASSERT_TRUE(testutil::SetClipboardFormats(false, false, true, false));
+    ASSERT_TRUE(PumpUntil([] { return ClipRemort.IsLoaded(); }));
+    ClipMenu->mEnd_Click();
+    ASSERT_FALSE(ClipRemort.IsLoaded());
+    ASSERT_TRUE(testutil::SetClipboardFormats(false, true, false, false));
+    EXPECT_TRUE(PumpUntil([] { return ClipRemort.IsLoaded(); }));
+}
+
+TEST(ShellChain, AViewerThatJoinedFirstKeepsHearingEveryChange) {
+    win::Form::SetOnLastUnload([] {});
+    Viewer first;
+    ASSERT_TRUE(testutil::SetClipboardFormats(true, false, false, false));
+    ASSERT_TRUE(PumpUntil([&] { return first.changes >= 1; }));
+
+    ClipMenu->Load();
+    DispSize = L"none";
+    const int before = first.changes;
+    ASSERT_TRUE(testutil::SetClipboardFormats(true, false, false, false));
+    EXPECT_TRUE(PumpUntil([&] { return first.changes == before + 1; }));
+    ASSERT_TRUE(testutil::SetClipboardFormats(false, false, false, true));
+    EXPECT_TRUE(PumpUntil([&] { return first.changes == before + 2; }));
+
+    // A viewer that joins after Tessary and leaves again: the chain is repaired around it.
+    {
+        Viewer later;
+        ASSERT_TRUE(testutil::SetClipboardFormats(true, false, false, false));
+        EXPECT_TRUE(PumpUntil([&] { return later.changes >= 1 && first.changes == before + 3; }));
+    }
+    ASSERT_TRUE(testutil::SetClipboardFormats(true, false, false, false));
+    EXPECT_TRUE(PumpUntil([&] { return first.changes == before + 4; }));
+
+    ClipMenu->mEnd2_Click();
+    ASSERT_FALSE(ClipMenu.IsLoaded());
+    ASSERT_TRUE(testutil::SetClipboardFormats(true, false, false, false));
+    EXPECT_TRUE(PumpUntil([&] { return first.changes == before + 5; }));
+}
+
+TEST(ShellHook, UnhookWithoutHookDoesNothing) {
+    HWND h = CreateWindowW(L"STATIC", L"", 0, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr);
+    ASSERT_NE(h, nullptr);
+    const LONG_PTR before = GetWindowLongPtrW(h, GWLP_WNDPROC);
+    ASSERT_EQ(PrevWndProc, nullptr);
+    UnhookWindow(h);
+    EXPECT_EQ(GetWindowLongPtrW(h, GWLP_WNDPROC), before);
+    HookWindow(h);
+    EXPECT_EQ(GetWindowLongPtrW(h, GWLP_WNDPROC), reinterpret_cast<LONG_PTR>(&WindowProc));
+    EXPECT_EQ(reinterpret_cast<LONG_PTR>(PrevWndProc), before);
+    UnhookWindow(h);
+    EXPECT_EQ(GetWindowLongPtrW(h, GWLP_WNDPROC), before);
+    EXPECT_EQ(PrevWndProc, nullptr);
+    DestroyWindow(h);
+}
+
+TEST(ShellTray, TheIconRecordIsFilledAsAdded) {
+    win::Form::SetOnLastUnload([] {});
+    ClipMenu->Load();
+    EXPECT_EQ(TrayIcon.hWnd, ClipMenu->hWnd());
+    EXPECT_EQ(TrayIcon.uID, 1u);
+    EXPECT_EQ(TrayIcon.uFlags, static_cast<UINT>(NIF_MESSAGE | NIF_ICON | NIF_TIP));
+    EXPECT_EQ(TrayIcon.uCallbackMessage, static_cast<UINT>(WM_MOUSEMOVE));
+    EXPECT_NE(TrayIcon.hIcon, nullptr);
+    EXPECT_EQ(std::wstring(TrayIcon.szTip), L"Tessary Ver.1.0");
+    EXPECT_EQ(TrayIcon.szTip[63], L' ');
+    // The settings were read before anything else: the shipped defaults or the file's values.
+    EXPECT_FALSE(PaperSize.empty());
+    EXPECT_FALSE(PrintCopies.empty());
+    ClipMenu->mEnd2_Click();
+}
