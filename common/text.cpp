@@ -11,12 +11,12 @@ constexpr UINT kCodePage = 932;
 std::string ToCp932(std::wstring_view text) {
     if (text.empty() || text.size() > INT_MAX) return {};
     const int length = static_cast<int>(text.size());
-    const int size = WideCharToMultiByte(kCodePage, 0, text.data(), length, nullptr, 0, nullptr,
-                                         nullptr);
+    const int size =
+        WideCharToMultiByte(kCodePage, 0, text.data(), length, nullptr, 0, nullptr, nullptr);
     if (size <= 0) return {};
     std::string bytes(static_cast<std::size_t>(size), '\0');
-    const int written = WideCharToMultiByte(kCodePage, 0, text.data(), length, &bytes[0], size,
-                                            nullptr, nullptr);
+    const int written =
+        WideCharToMultiByte(kCodePage, 0, text.data(), length, &bytes[0], size, nullptr, nullptr);
     bytes.resize(written > 0 ? static_cast<std::size_t>(written) : 0);
     return bytes;
 }

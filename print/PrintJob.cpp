@@ -228,8 +228,10 @@ public:
         h->biClrImportant = 0;
         if (info_.headerSize >= sizeof(BITMAPV5HEADER)) {
             auto *v5 = reinterpret_cast<BITMAPV5HEADER *>(header_.data());
-            if (v5->bV5CSType == PROFILE_LINKED || v5->bV5CSType == PROFILE_EMBEDDED) {
-                v5->bV5CSType = LCS_sRGB;
+            // 'LINK', 'MBED' and 'sRGB', spelt out: the headers' multi-character constants
+            // are not portable.
+            if (v5->bV5CSType == 0x4C494E4Bu || v5->bV5CSType == 0x4D424544u) {
+                v5->bV5CSType = 0x73524742u;
                 v5->bV5ProfileData = 0;
                 v5->bV5ProfileSize = 0;
             }
@@ -297,10 +299,10 @@ bool PrintPage(const PrinterSettings &settings, const LoadedPicture &picture) {
     if (StartPage(dc.get()) <= 0) return false;
     SetStretchBltMode(dc.get(), HALFTONE);
     SetBrushOrgEx(dc.get(), 0, 0, nullptr);
-    const int lines = StretchDIBits(dc.get(), 0, 0, width, height, 0, 0, picture.width(),
-                                    picture.height(), picture.bits(), picture.bitmapInfo(),
-                                    DIB_RGB_COLORS, SRCCOPY);
-    if (lines == 0 || lines == GDI_ERROR) return false;
+    const int lines =
+        StretchDIBits(dc.get(), 0, 0, width, height, 0, 0, picture.width(), picture.height(),
+                      picture.bits(), picture.bitmapInfo(), DIB_RGB_COLORS, SRCCOPY);
+    if (lines <= 0) return false; // 0 or GDI_ERROR
     if (EndPage(dc.get()) <= 0) return false;
     return doc.End();
 }
@@ -346,14 +348,22 @@ PrintResult PrintClipboard(short orientation, const std::wstring &folder,
 
 const wchar_t *FailureText(PrintResult result) {
     switch (result) {
-    case PrintResult::Printed: return nullptr;
-    case PrintResult::NoPicture: return L"クリップボードに画像データがありません";
-    case PrintResult::BadPicture: return L"クリップボードの画像を読み取れませんでした";
-    case PrintResult::FileNotWritten: return L"一時ファイルを作成できませんでした";
-    case PrintResult::FileNotRead: return L"一時ファイルを読み込めませんでした";
-    case PrintResult::NoPrinter: return L"通常使うプリンタが見つかりません";
-    case PrintResult::BadCopies: return L"印字部数が不正です";
-    case PrintResult::PrintFailed: return L"印刷できませんでした";
+    case PrintResult::Printed:
+        return nullptr;
+    case PrintResult::NoPicture:
+        return L"クリップボードに画像データがありません";
+    case PrintResult::BadPicture:
+        return L"クリップボードの画像を読み取れませんでした";
+    case PrintResult::FileNotWritten:
+        return L"一時ファイルを作成できませんでした";
+    case PrintResult::FileNotRead:
+        return L"一時ファイルを読み込めませんでした";
+    case PrintResult::NoPrinter:
+        return L"通常使うプリンタが見つかりません";
+    case PrintResult::BadCopies:
+        return L"印字部数が不正です";
+    case PrintResult::PrintFailed:
+        return L"印刷できませんでした";
     }
     return L"印刷できませんでした";
 }
@@ -393,6 +403,8 @@ HeldSettings CurrentSettings() {
     return held;
 }
 
-void ForgetSettings() { Settings().Forget(); }
+void ForgetSettings() {
+    Settings().Forget();
+}
 
 } // namespace print

@@ -10,8 +10,8 @@ namespace {
 void RunPrint(HWND owner, std::wstring &printFile, short orientation) {
     SYSTEMTIME now{};
     GetLocalTime(&now);
-    const print::PrintResult result =
-        print::PrintClipboard(orientation, ProgramFolder(), PaperSize, PrintCopies, now, &printFile);
+    const print::PrintResult result = print::PrintClipboard(orientation, ProgramFolder(), PaperSize,
+                                                            PrintCopies, now, &printFile);
     if (const wchar_t *text = print::FailureText(result)) {
         MessageBoxW(owner, text, L"Tessary", MB_OK | MB_ICONSTOP);
     }
@@ -19,6 +19,10 @@ void RunPrint(HWND owner, std::wstring &printFile, short orientation) {
 
 } // namespace
 
-void ClipMenuForm::mTPrint_Click() { RunPrint(Handle(), PrintFile, print::kPortrait); }
+void ClipMenuForm::mTPrint_Click() {
+    RunPrint(Handle(), PrintFile, print::kPortrait);
+}
 
-void ClipMenuForm::mYPrint_Click() { RunPrint(Handle(), PrintFile, print::kLandscape); }
+void ClipMenuForm::mYPrint_Click() {
+    RunPrint(Handle(), PrintFile, print::kLandscape);
+}

@@ -11,7 +11,9 @@ void AppendTwoDigits(std::wstring &out, int value) {
     out += static_cast<wchar_t>(L'0' + value % 10);
 }
 
-wchar_t Lower(wchar_t c) { return (c >= L'A' && c <= L'Z') ? static_cast<wchar_t>(c + 32) : c; }
+wchar_t Lower(wchar_t c) {
+    return (c >= L'A' && c <= L'Z') ? static_cast<wchar_t>(c + 32) : c;
+}
 
 } // namespace
 

@@ -119,7 +119,8 @@ public:
     bool WriteAll(const std::string &bytes) {
         std::size_t done = 0;
         while (done < bytes.size()) {
-            const DWORD part = static_cast<DWORD>(std::min<std::size_t>(bytes.size() - done, 1u << 20));
+            const DWORD part =
+                static_cast<DWORD>(std::min<std::size_t>(bytes.size() - done, 1u << 20));
             DWORD written = 0;
             if (!WriteFile(handle_.get(), bytes.data() + done, part, &written, nullptr) ||
                 written == 0) {
@@ -195,7 +196,9 @@ std::wstring JoinIniPath(std::wstring_view folder) {
     return std::wstring(folder) + L"\\CNT\\Tessary.ini";
 }
 
-std::wstring BuildIniPath() { return JoinIniPath(ProgramFolder()); }
+std::wstring BuildIniPath() {
+    return JoinIniPath(ProgramFolder());
+}
 
 void ReadSettings(std::wstring &dispSize, std::wstring &paperSize, std::wstring &copies) {
     std::string file;

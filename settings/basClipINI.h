@@ -5,7 +5,7 @@
 #include <string_view>
 
 // Filled at start-up and refreshed after each save of the settings dialog.
-extern std::wstring DispSize;    // display size that opens by itself, "42ｲﾝﾁ", "57ｲﾝﾁ" or "65ｲﾝﾁ"
+extern std::wstring DispSize; // display size that opens by itself, "42ｲﾝﾁ", "57ｲﾝﾁ" or "65ｲﾝﾁ"
 extern std::wstring PaperSize;   // "A3", "A4", "B4" or "B5"
 extern std::wstring PrintCopies; // number of copies, as text
 extern std::wstring IniPath;     // full path of the settings file

@@ -5,11 +5,19 @@ namespace {
 
 using Bytes = std::string_view;
 
-unsigned char At(Bytes s, std::size_t i) { return static_cast<unsigned char>(s[i]); }
+unsigned char At(Bytes s, std::size_t i) {
+    return static_cast<unsigned char>(s[i]);
+}
 
-bool IsLeadByte(unsigned char b) { return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC); }
-bool IsTrailByte(unsigned char b) { return (b >= 0x40 && b <= 0x7E) || (b >= 0x80 && b <= 0xFC); }
-bool IsBlank(unsigned char b) { return b == ' ' || b == '\t'; }
+bool IsLeadByte(unsigned char b) {
+    return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC);
+}
+bool IsTrailByte(unsigned char b) {
+    return (b >= 0x40 && b <= 0x7E) || (b >= 0x80 && b <= 0xFC);
+}
+bool IsBlank(unsigned char b) {
+    return b == ' ' || b == '\t';
+}
 
 // Length of the character at i: 2 for a lead byte followed by a trail byte before `end`.
 std::size_t CharLength(Bytes s, std::size_t i, std::size_t end) {
@@ -57,12 +65,14 @@ Line ParseLine(Bytes file, std::size_t begin) {
     if (!line.terminated) eol = file.size();
     line.end = line.terminated ? eol + 1 : eol;
     std::size_t end = eol;
-    while (end > begin && file[end - 1] == '\r') --end;
+    while (end > begin && file[end - 1] == '\r')
+        --end;
     line.contentEnd = end;
 
     std::size_t p = begin;
     if (begin == 0 && file.substr(0, 3) == "\xEF\xBB\xBF") p = 3;
-    while (p < end && IsBlank(At(file, p))) ++p;
+    while (p < end && IsBlank(At(file, p)))
+        ++p;
     if (p == end) return line;
 
     if (file[p] == ';') {
@@ -71,11 +81,14 @@ Line ParseLine(Bytes file, std::size_t begin) {
     }
     if (file[p] == '[') {
         std::size_t i = p + 1;
-        while (i < end && file[i] != ']') i += CharLength(file, i, end);
+        while (i < end && file[i] != ']')
+            i += CharLength(file, i, end);
         if (i < end) {
             std::size_t nb = p + 1, ne = i;
-            while (nb < ne && IsBlank(At(file, nb))) ++nb;
-            while (ne > nb && IsBlank(At(file, ne - 1))) --ne;
+            while (nb < ne && IsBlank(At(file, nb)))
+                ++nb;
+            while (ne > nb && IsBlank(At(file, ne - 1)))
+                --ne;
             line.kind = LineKind::Section;
             line.nameBegin = nb;
             line.nameEnd = ne;
@@ -89,7 +102,8 @@ Line ParseLine(Bytes file, std::size_t begin) {
     line.hasEquals = eq < end;
     line.equals = line.hasEquals ? eq : end;
     std::size_t ne = line.equals;
-    while (ne > p && IsBlank(At(file, ne - 1))) --ne;
+    while (ne > p && IsBlank(At(file, ne - 1)))
+        --ne;
     line.nameEnd = ne;
     return line;
 }
@@ -149,8 +163,10 @@ std::string GetString(std::string_view file, std::string_view section, std::stri
     if (!found.keyFound || !found.key.hasEquals) return {};
 
     std::size_t b = found.key.equals + 1, e = found.key.contentEnd;
-    while (b < e && IsBlank(At(file, b))) ++b;
-    while (e > b && IsBlank(At(file, e - 1))) --e;
+    while (b < e && IsBlank(At(file, b)))
+        ++b;
+    while (e > b && IsBlank(At(file, e - 1)))
+        --e;
     if (e - b >= 2 && (file[b] == '"' || file[b] == '\'') && file[e - 1] == file[b]) {
         ++b;
         --e;

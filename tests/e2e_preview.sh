@@ -13,12 +13,16 @@ if [[ ${TESSARY_TESTENV:-} != 1 ]]; then
     echo "e2e_preview: skipped, needs scripts/testenv.sh around it"
     exit 77
 fi
-for tool in wine xclip xdotool xwininfo import convert python3; do
+for tool in wine xclip xdotool xwininfo xdpyinfo import convert display python3; do
     command -v "$tool" >/dev/null || {
         echo "e2e_preview: $tool not found; run scripts/setup.sh" >&2
         exit 1
     }
 done
+
+# The system interpreter starts much faster than a version manager's shim.
+PY=/usr/bin/python3
+[[ -x $PY ]] || PY=$(command -v python3)
 
 WORK=$(mktemp -d "${TESSARY_TESTENV_DIR:-/tmp}/e2e-preview.XXXXXX")
 PROG_PID=
@@ -77,13 +81,13 @@ shot() {
     convert "$WORK/$1.png" "$WORK/$1.ppm"
 }
 
-# pixel NAME X Y -> "r g b"
-pixel() {
-    python3 - "$WORK/$1.ppm" "$2" "$3" <<'EOF'
+# probe NAME "label x y r g b" ... -> one line per probe, "ok label" or "FAIL label: got r g b";
+# a label starting with "!" wants the colour NOT to be there. Channels match within 40.
+probe() {
+    "$PY" - "$WORK/$1.ppm" "${@:2}" <<'EOF'
 import sys
 data = open(sys.argv[1], 'rb').read()
-# P6 header: magic, width, height, maxval, separated by whitespace
-fields, pos = [], 0
+fields, pos = [], 0  # P6 header: magic, width, height, maxval
 while len(fields) < 4:
     while data[pos:pos + 1].isspace():
         pos += 1
@@ -92,20 +96,28 @@ while len(fields) < 4:
         pos += 1
     fields.append(data[start:pos])
 pos += 1
-w = int(fields[1])
-x, y = int(sys.argv[2]), int(sys.argv[3])
-i = pos + (y * w + x) * 3
-print(data[i], data[i + 1], data[i + 2])
+width = int(fields[1])
+for spec in sys.argv[2:]:
+    label, x, y, r, g, b = spec.rsplit(' ', 5)
+    i = pos + (int(y) * width + int(x)) * 3
+    got = data[i:i + 3]
+    same = all(abs(p - int(q)) <= 40 for p, q in zip(got, (r, g, b)))
+    negate = label.startswith('!')
+    ok = same != negate
+    print(('ok ' if ok else 'FAIL ') + label.lstrip('!') +
+          ('' if ok else ': got %d %d %d' % tuple(got)))
 EOF
 }
 
-# near "r g b" "r g b" -> success when every channel is within 40
-near() {
-    python3 -c '
-import sys
-a = [int(v) for v in sys.argv[1].split()]
-b = [int(v) for v in sys.argv[2].split()]
-sys.exit(0 if all(abs(p - q) <= 40 for p, q in zip(a, b)) else 1)' "$1" "$2"
+# Runs probes and reports each result.
+check() {
+    local line
+    while read -r line; do
+        case $line in
+        ok\ *) pass "${line#ok }" ;;
+        *) fail "${line#FAIL }" ;;
+        esac
+    done < <(probe "$@")
 }
 
 keep() {
@@ -122,7 +134,7 @@ ini=$(dirname "$EXE")/CNT/Tessary.ini
 if [[ -f $ini ]]; then cp "$ini" "$PROG/CNT/Tessary.ini"; fi
 
 # Four quadrants: red, green / blue, yellow; 24-bit bottom-up BMP.
-python3 - "$WORK/pic.bmp" <<'EOF'
+"$PY" - "$WORK/pic.bmp" <<'EOF'
 import struct, sys
 w, h = 320, 200
 def colour(x, y):
@@ -179,78 +191,73 @@ else
     fail "remote at $rx,$ry ${rw}x$rh, wanted 211,461 42x141"
 fi
 
-# Centred: within half a pixel of the exact centre, as rounding allows.
+# Centred: within half a pixel of the exact centre, as rounding allows. Leaves the position in
+# WIN_X, WIN_Y.
 check_preview() {
     local name=$1 want_w=$2 want_h=$3 x y w h
     read -r x y w h < <(geometry "$name")
+    WIN_X=$x WIN_Y=$y
     if [[ "$w $h" != "$want_w $want_h" ]]; then
         fail "$name is ${w}x$h, wanted ${want_w}x$want_h"
     fi
-    if python3 -c 'import sys; sw, sh, x, y, w, h = map(int, sys.argv[1:]); \
+    if "$PY" -c 'import sys; sw, sh, x, y, w, h = map(int, sys.argv[1:]); \
         sys.exit(0 if abs(x - (sw - w) / 2) <= 0.5 and abs(y - (sh - h) / 2) <= 0.5 else 1)' \
         "$SCREEN_W" "$SCREEN_H" "$x" "$y" "$w" "$h"; then
         pass "$name ${w}x$h centred at $x,$y"
     else
         fail "$name at $x,$y not centred on ${SCREEN_W}x$SCREEN_H"
     fi
-    echo "$x $y"
 }
 
-# The clipboard picture's quadrant colours inside the screen box (pixels on the client area).
+# The clipboard picture's quadrant colours inside the screen box (pixels on the client area),
+# and the bezel just left of the box.
 check_colours() {
     local shotname=$1 ox=$2 oy=$3 bx=$4 by=$5 bw=$6 bh=$7 name=$8
-    local -a want=("255 0 0" "0 255 0" "0 0 255" "255 255 0")
-    local -a where=("1 1" "3 1" "1 3" "3 3") # quarters of the box, in fourths
-    local i fx fy px got
-    for i in 0 1 2 3; do
-        read -r fx fy <<<"${where[$i]}"
-        px=$((ox + bx + bw * fx / 4))
-        py=$((oy + by + bh * fy / 4))
-        got=$(pixel "$shotname" "$px" "$py")
-        if near "$got" "${want[$i]}"; then
-            pass "$name: colour ${want[$i]} at $px,$py"
-        else
-            fail "$name: at $px,$py got $got, wanted ${want[$i]}"
-        fi
-    done
-    # Just outside the box: the display's bezel, not the picture.
-    got=$(pixel "$shotname" $((ox + bx - 3)) $((oy + by + bh / 4)))
-    if near "$got" "255 0 0"; then fail "$name: the picture spills out of the screen box"; fi
+    local x1=$((ox + bx + bw / 4)) x3=$((ox + bx + bw * 3 / 4))
+    local y1=$((oy + by + bh / 4)) y3=$((oy + by + bh * 3 / 4))
+    check "$shotname" "$name red at $x1,$y1 $x1 $y1 255 0 0" \
+        "$name green at $x3,$y1 $x3 $y1 0 255 0" \
+        "$name blue at $x1,$y3 $x1 $y3 0 0 255" \
+        "$name yellow at $x3,$y3 $x3 $y3 255 255 0" \
+        "!$name picture kept inside the bezel $((ox + bx - 3)) $y1 255 0 0"
 }
 
-read -r px42 py42 < <(check_preview ClipMain42V 469 265 | tee /dev/stderr | tail -n1)
+check_preview ClipMain42V 469 265
 shot s42
-check_colours s42 "$px42" "$py42" 56 24 355 217 ClipMain42V
+check_colours s42 "$WIN_X" "$WIN_Y" 56 24 355 217 ClipMain42V
 # The row below the remote picture is the snapshot of the desktop.
-got=$(pixel s42 $((rx + 20)) $((ry + 140)))
-if near "$got" "$DESKTOP"; then pass "snapshot row under the remote"; else
-    fail "the row under the remote shows $got, wanted the desktop $DESKTOP"
-fi
+check s42 "snapshot row under the remote $((rx + 20)) $((ry + 140)) $DESKTOP"
 keep s42 remote.png "$rw" "$rh" "$rx" "$ry"
-keep s42 preview42.png 469 265 "$px42" "$py42"
+keep s42 preview42.png 469 265 "$WIN_X" "$WIN_Y"
 
 # --- the remote's menu ------------------------------------------------------------------------
-menu_windows() { xdotool search --onlyvisible --class 'tessary' 2>/dev/null | sort; }
-choose_size() {
-    local index=$1 before after
-    before=$(menu_windows)
+# The program's visible windows; the pop-up menu adds one.
+program_windows() { xdotool search --onlyvisible --class tessary 2>/dev/null | sort | xargs; }
+menu_open() { [[ $(program_windows) != "$1" ]]; }
+
+# Right button on the remote, then the keys; the menu starts with nothing selected.
+use_menu() {
+    local before
+    before=$(program_windows)
     xdotool mousemove $((rx + 21)) $((ry + 120)) click 3
-    if ! wait_for 10 bash -c "[[ \"\$(xdotool search --onlyvisible --class tessary | sort)\" != \"$before\" ]]"; then
+    if ! wait_for 10 menu_open "$before"; then
         fail "no menu appeared on the right button"
         return 1
     fi
     pass "the menu appeared"
     sleep 0.5
-    # スイッチ is the first item; its submenu lists 42, 57, 65, OFF.
-    xdotool key Down
-    sleep 0.2
-    xdotool key Right
-    sleep 0.3
-    for ((i = 0; i < index; i++)); do
-        xdotool key Down
-        sleep 0.2
+    local key
+    for key in "$@"; do
+        xdotool key "$key"
+        sleep 0.25
     done
-    xdotool key Return
+}
+
+# スイッチ is the first item; its submenu lists 42, 57, 65, OFF.
+choose_size() {
+    local keys=(Down Right) i
+    for ((i = 0; i < $1; i++)); do keys+=(Down); done
+    use_menu "${keys[@]}" Return
 }
 
 switch_to() {
@@ -263,15 +270,41 @@ switch_to() {
         return 0
     fi
     sleep 1
-    local x y
-    read -r x y < <(check_preview "$name" "$w" "$h" | tee /dev/stderr | tail -n1)
+    check_preview "$name" "$w" "$h"
     shot "$shotname"
-    check_colours "$shotname" "$x" "$y" "$bx" "$by" "$bw" "$bh" "$name"
-    keep "$shotname" "${shotname/s/preview}.png" "$w" "$h" "$x" "$y"
+    check_colours "$shotname" "$WIN_X" "$WIN_Y" "$bx" "$by" "$bw" "$bh" "$name"
+    keep "$shotname" "${shotname/s/preview}.png" "$w" "$h" "$WIN_X" "$WIN_Y"
 }
 
 switch_to 1 ClipMain57V 563 280 ClipMain42V 52 10 461 261 s57
 switch_to 2 ClipMain65V 552 358 ClipMain57V 10 10 533 293 s65
+
+# --- dragging and closing -----------------------------------------------------------------
+# A left press on the picture starts the system's window move.
+xdotool mousemove $((rx + 21)) $((ry + 120)) mousedown 1
+sleep 0.5
+xdotool mousemove $((rx + 121)) $((ry + 80))
+sleep 0.5
+xdotool mousemove $((rx + 221)) $((ry + 40))
+sleep 0.5
+xdotool mouseup 1
+sleep 0.5
+read -r nx ny _ _ < <(geometry ClipRemort)
+if [[ "$nx $ny" == "$((rx + 200)) $((ry - 80))" ]]; then
+    pass "dragged the remote to $nx,$ny"
+else
+    fail "the remote is at $nx,$ny after the drag, wanted $((rx + 200)),$((ry - 80))"
+fi
+rx=$nx ry=$ny
+
+# 閉じる, the third item, closes the preview and the remote; the program stays resident.
+use_menu Down Down Down Return || true
+if wait_for 10 gone ClipRemort && wait_for 10 gone ClipMain65V; then
+    pass "閉じる closed the remote and the preview"
+else
+    fail "閉じる left windows open"
+fi
+if kill -0 "$PROG_PID" 2>/dev/null; then pass "still resident"; else fail "the program ended"; fi
 
 if ((FAILED)); then exit 1; fi
 echo "e2e_preview: all checks passed"

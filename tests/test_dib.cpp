@@ -36,7 +36,7 @@ std::uint32_t Get32(const Bytes &b, std::size_t at) {
     return b[at] | b[at + 1] << 8 | b[at + 2] << 16 | static_cast<std::uint32_t>(b[at + 3]) << 24;
 }
 
-struct Spec {
+struct Shape {
     std::uint32_t headerSize = 40;
     std::int32_t width = 4, height = 3;
     std::uint16_t bitCount = 8;
@@ -46,7 +46,7 @@ struct Spec {
 };
 
 // A well-formed packed DIB with distinct bytes everywhere, so misplaced offsets show.
-Bytes Build(const Spec &s) {
+Bytes Build(const Shape &s) {
     const bool fields = s.compression == dib::kBiBitfields;
     const std::uint32_t maskBytes = fields && s.headerSize == 40 ? 12 : 0;
     const std::uint32_t palette = s.bitCount <= 8 && s.clrUsed == 0 ? 1u << s.bitCount : s.clrUsed;
@@ -76,7 +76,7 @@ dib::Error ValidateError(const Bytes &b) {
 
 struct GoodCase {
     const char *name;
-    Spec spec;
+    Shape shape;
     std::uint32_t paletteEntries, maskBytes;
     std::size_t pixelOffset, stride, pixelBytes;
 };
@@ -114,15 +114,15 @@ const GoodCase kGood[] = {
 TEST(DibValidate, AcceptsEveryDepthWithItsLayout) {
     for (const auto &c : kGood) {
         SCOPED_TRACE(c.name);
-        const Bytes b = Build(c.spec);
+        const Bytes b = Build(c.shape);
         const auto r = dib::Validate(b.data(), b.size());
         ASSERT_EQ(r.error, dib::Error::None);
-        EXPECT_EQ(r.info.width, c.spec.width);
-        EXPECT_EQ(r.info.height, c.spec.height < 0 ? -c.spec.height : c.spec.height);
-        EXPECT_EQ(r.info.topDown, c.spec.height < 0);
-        EXPECT_EQ(r.info.bitCount, c.spec.bitCount);
-        EXPECT_EQ(r.info.compression, c.spec.compression);
-        EXPECT_EQ(r.info.headerSize, c.spec.headerSize);
+        EXPECT_EQ(r.info.width, c.shape.width);
+        EXPECT_EQ(r.info.height, c.shape.height < 0 ? -c.shape.height : c.shape.height);
+        EXPECT_EQ(r.info.topDown, c.shape.height < 0);
+        EXPECT_EQ(r.info.bitCount, c.shape.bitCount);
+        EXPECT_EQ(r.info.compression, c.shape.compression);
+        EXPECT_EQ(r.info.headerSize, c.shape.headerSize);
         EXPECT_EQ(r.info.paletteEntries, c.paletteEntries);
         EXPECT_EQ(r.info.maskBytes, c.maskBytes);
         EXPECT_EQ(r.info.pixelOffset, c.pixelOffset);
@@ -165,18 +165,18 @@ TEST(DibValidate, LargePictureWithinLimits) {
 
 struct BadCase {
     const char *name;
-    Spec spec;
+    Shape shape;
     std::function<void(Bytes &)> mutate;
     dib::Error expected;
 };
 
 TEST(DibValidate, RejectsMalformed) {
     using E = dib::Error;
-    const Spec rgb32{40, 4, 3, 32};
-    const Spec pal8{40, 4, 3, 8};
-    const Spec fields32{40, 2, 2, 32, 3, 0, {0xFF0000, 0xFF00, 0xFF}};
-    const Spec fields16{40, 2, 2, 16, 3, 0, {0xF800, 0x07E0, 0x001F}};
-    const Spec v5{124, 2, 2, 32};
+    const Shape rgb32{40, 4, 3, 32};
+    const Shape pal8{40, 4, 3, 8};
+    const Shape fields32{40, 2, 2, 32, 3, 0, {0xFF0000, 0xFF00, 0xFF}};
+    const Shape fields16{40, 2, 2, 16, 3, 0, {0xF800, 0x07E0, 0x001F}};
+    const Shape v5{124, 2, 2, 32};
     const auto set32 = [](std::size_t at, std::uint32_t v) {
         return [=](Bytes &b) { Put32(b, at, v); };
     };
@@ -238,7 +238,7 @@ TEST(DibValidate, RejectsMalformed) {
         {"clrUsed 2^32-1 at 24bpp", {40, 4, 3, 24}, set32(32, 0xFFFFFFFF), E::BadPalette},
         {"clrUsed 2^32-1 at 32bpp", rgb32, set32(32, 0xFFFFFFFF), E::BadPalette},
         {"clrUsed 257 at 8bpp", pal8, set32(32, 257), E::BadPalette},
-        {"clrUsed 257 at 24bpp", {40, 1, 1, 24, 0, 257}, [](Bytes&) {}, E::BadPalette},
+        {"clrUsed 257 at 24bpp", {40, 1, 1, 24, 0, 257}, [](Bytes &) {}, E::BadPalette},
         {"clrUsed 3 at 1bpp", {40, 4, 3, 1}, set32(32, 3), E::BadPalette},
         {"bit fields at 8bpp", pal8, set32(16, 3), E::BadCompression},
         {"bit fields at 24bpp", {40, 4, 3, 24}, set32(16, 3), E::BadCompression},
@@ -273,7 +273,7 @@ TEST(DibValidate, RejectsMalformed) {
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);
-        Bytes b = Build(c.spec);
+        Bytes b = Build(c.shape);
         c.mutate(b);
         // An exact-size copy, so a sanitizer sees any read past the block.
         const Bytes exact(b.begin(), b.end());
@@ -301,7 +301,7 @@ Bytes PixelsOf(const Bytes &dibBytes, const dib::Info &info) {
 TEST(BmpFile, RoundTripEveryDepth) {
     for (const auto &c : kGood) {
         SCOPED_TRACE(c.name);
-        Bytes src = Build(c.spec);
+        Bytes src = Build(c.shape);
         const auto v = dib::Validate(src.data(), src.size());
         ASSERT_TRUE(v);
         src.resize(src.size() + 9); // slack that must not reach the file

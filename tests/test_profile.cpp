@@ -9,14 +9,14 @@
 namespace {
 
 // Code page 932 bytes of the texts used below.
-const std::string k42 = "42\xB2\xDD\xC1";      // 42ｲﾝﾁ
-const std::string k57 = "57\xB2\xDD\xC1";      // 57ｲﾝﾁ
-const std::string kFull3 = "\x82\x52";         // ３ (full width)
-const std::string kSo = "\x83\x5C";            // ソ: second byte is '\'
-const std::string kZo = "\x83\x5D";            // ゾ: second byte is ']'
-const std::string kPo = "\x83\x7C";            // ポ: second byte is '|'
-const std::string kA = "\x83\x41";             // ア: second byte is 'A'
-const std::string kALowerTrail = "\x83\x61";   // other character whose second byte is 'a'
+const std::string k42 = "42\xB2\xDD\xC1";    // 42ｲﾝﾁ
+const std::string k57 = "57\xB2\xDD\xC1";    // 57ｲﾝﾁ
+const std::string kFull3 = "\x82\x52";       // ３ (full width)
+const std::string kSo = "\x83\x5C";          // ソ: second byte is '\'
+const std::string kZo = "\x83\x5D";          // ゾ: second byte is ']'
+const std::string kPo = "\x83\x7C";          // ポ: second byte is '|'
+const std::string kA = "\x83\x41";           // ア: second byte is 'A'
+const std::string kALowerTrail = "\x83\x61"; // other character whose second byte is 'a'
 
 struct GetCase {
     const char *name;
@@ -24,7 +24,9 @@ struct GetCase {
     std::size_t bufferSize = 500;
 };
 
-void PrintTo(const GetCase &c, std::ostream *os) { *os << c.name; }
+void PrintTo(const GetCase &c, std::ostream *os) {
+    *os << c.name;
+}
 
 class GetStringTest : public ::testing::TestWithParam<GetCase> {};
 
@@ -76,18 +78,15 @@ INSTANTIATE_TEST_SUITE_P(
         GetCase{"TrailByteBracketInName", "[" + kZo + "]\r\nK=v\r\n", kZo, "K", "v"},
         GetCase{"TrailByteLetterSectionMatch", "[" + kA + "]\r\nK=v\r\n", kA, "K", "v"},
         GetCase{"TrailByteLetterNotFolded", "[" + kA + "]\r\nK=v\r\n", kALowerTrail, "K", ""},
-        GetCase{"TrailByteLetterInKeyNotFolded", "[P]\r\n" + kALowerTrail + "=v\r\n", "P", kA,
-                ""},
+        GetCase{"TrailByteLetterInKeyNotFolded", "[P]\r\n" + kALowerTrail + "=v\r\n", "P", kA, ""},
         GetCase{"LongValueCut", "[P]\r\nK=" + k600 + "\r\n", "P", "K", std::string(499, 'x')},
         GetCase{"QuotesRemovedBeforeCut", "[P]\r\nK=\"" + k600 + "\"\r\n", "P", "K",
                 std::string(499, 'x')},
         GetCase{"CutFitsDoubleByte", "[P]\r\nK=" + std::string(497, 'x') + kFull3 + "y\r\n", "P",
                 "K", std::string(497, 'x') + kFull3},
-        GetCase{"CutNeverSplitsDoubleByte",
-                "[P]\r\nK=" + std::string(498, 'x') + kFull3 + "\r\n", "P", "K",
-                std::string(498, 'x')},
-        GetCase{"SmallBuffer", "[DISP]\r\nDSIZE=" + k57 + "\r\n", "DISP", "DSIZE",
-                "57\xB2", 4},
+        GetCase{"CutNeverSplitsDoubleByte", "[P]\r\nK=" + std::string(498, 'x') + kFull3 + "\r\n",
+                "P", "K", std::string(498, 'x')},
+        GetCase{"SmallBuffer", "[DISP]\r\nDSIZE=" + k57 + "\r\n", "DISP", "DSIZE", "57\xB2", 4},
         GetCase{"BufferTooSmallForAnything", "[DISP]\r\nDSIZE=1\r\n", "DISP", "DSIZE", "", 1}),
     [](const ::testing::TestParamInfo<GetCase> &info) { return std::string(info.param.name); });
 
@@ -96,7 +95,9 @@ struct SetCase {
     std::string file, section, key, value, expected;
 };
 
-void PrintTo(const SetCase &c, std::ostream *os) { *os << c.name; }
+void PrintTo(const SetCase &c, std::ostream *os) {
+    *os << c.name;
+}
 
 class SetStringTest : public ::testing::TestWithParam<SetCase> {};
 
@@ -110,7 +111,9 @@ TEST_P(SetStringTest, ChangesOnlyTheKey) {
 
 const std::string kMiddle = "; Tessary\r\n"
                             "[DISP]\r\n"
-                            "DSIZE=" + k57 + "\r\n"
+                            "DSIZE=" +
+                            k57 +
+                            "\r\n"
                             "\r\n"
                             "[PRINTER]\r\n"
                             "PAGE=2\r\n"
@@ -127,8 +130,8 @@ INSTANTIATE_TEST_SUITE_P(
                 k42, "[disp]\r\n  dsize =" + k42 + "\nX=1\r\n"},
         SetCase{"ReplaceLastLineWithoutEnd", "[DISP]\r\nDSIZE=1", "DISP", "DSIZE", "22",
                 "[DISP]\r\nDSIZE=22"},
-        SetCase{"ReplaceAfterTrailBytes", "[DISP]\r\nX=" + kSo + "\r\nDSIZE=1\r\n", "DISP",
-                "DSIZE", k42, "[DISP]\r\nX=" + kSo + "\r\nDSIZE=" + k42 + "\r\n"},
+        SetCase{"ReplaceAfterTrailBytes", "[DISP]\r\nX=" + kSo + "\r\nDSIZE=1\r\n", "DISP", "DSIZE",
+                k42, "[DISP]\r\nX=" + kSo + "\r\nDSIZE=" + k42 + "\r\n"},
         SetCase{"KeyWithoutEqualsGetsOne", "[DISP]\r\nDSIZE\r\n", "DISP", "DSIZE", k42,
                 "[DISP]\r\nDSIZE=" + k42 + "\r\n"},
         SetCase{"EmptyValueKeepsKey", "[PRINTER]\r\nPSIZE=A4\r\n", "PRINTER", "PSIZE", "",
@@ -137,20 +140,20 @@ INSTANTIATE_TEST_SUITE_P(
                 "; Tessary\r\n[DISP]\r\nDSIZE=" + k57 +
                     "\r\n\r\n[PRINTER]\r\nPAGE=2\r\nPSIZE=A3\r\n; end of printer\r\n\r\n"
                     "[OTHER]\nPSIZE=B5\n"},
-        SetCase{"KeyAddedToSectionWithoutKeys", "[PRINTER]\r\n\r\n[X]\r\n", "PRINTER", "PAGE",
-                "1", "[PRINTER]\r\nPAGE=1\r\n\r\n[X]\r\n"},
-        SetCase{"KeyAddedAfterUnterminatedLine", "[PRINTER]\r\nPAGE=1", "PRINTER", "PSIZE",
-                "A4", "[PRINTER]\r\nPAGE=1\r\nPSIZE=A4\r\n"},
+        SetCase{"KeyAddedToSectionWithoutKeys", "[PRINTER]\r\n\r\n[X]\r\n", "PRINTER", "PAGE", "1",
+                "[PRINTER]\r\nPAGE=1\r\n\r\n[X]\r\n"},
+        SetCase{"KeyAddedAfterUnterminatedLine", "[PRINTER]\r\nPAGE=1", "PRINTER", "PSIZE", "A4",
+                "[PRINTER]\r\nPAGE=1\r\nPSIZE=A4\r\n"},
         SetCase{"KeyAddedAfterUnterminatedHeader", "[PRINTER]", "PRINTER", "PSIZE", "A4",
                 "[PRINTER]\r\nPSIZE=A4\r\n"},
         SetCase{"SectionAppended", kMiddle, "NEW", "K", kFull3,
                 kMiddle + "[NEW]\r\nK=" + kFull3 + "\r\n"},
-        SetCase{"SectionAppendedAfterUnterminatedLine", "[DISP]\r\nDSIZE=1", "PRINTER", "PAGE",
-                "1", "[DISP]\r\nDSIZE=1\r\n[PRINTER]\r\nPAGE=1\r\n"},
+        SetCase{"SectionAppendedAfterUnterminatedLine", "[DISP]\r\nDSIZE=1", "PRINTER", "PAGE", "1",
+                "[DISP]\r\nDSIZE=1\r\n[PRINTER]\r\nPAGE=1\r\n"},
         SetCase{"KeyOutsideSectionsUntouched", "DSIZE=9\r\n", "DISP", "DSIZE", "1",
                 "DSIZE=9\r\n[DISP]\r\nDSIZE=1\r\n"},
-        SetCase{"FirstSectionOnly", "[DISP]\r\nX=1\r\n[DISP]\r\nDSIZE=2\r\n", "DISP", "DSIZE",
-                "3", "[DISP]\r\nX=1\r\nDSIZE=3\r\n[DISP]\r\nDSIZE=2\r\n"},
+        SetCase{"FirstSectionOnly", "[DISP]\r\nX=1\r\n[DISP]\r\nDSIZE=2\r\n", "DISP", "DSIZE", "3",
+                "[DISP]\r\nX=1\r\nDSIZE=3\r\n[DISP]\r\nDSIZE=2\r\n"},
         SetCase{"TrailByteLetterIsAnotherSection", "[" + kA + "]\r\nK=1\r\n", kALowerTrail, "K",
                 "2", "[" + kA + "]\r\nK=1\r\n[" + kALowerTrail + "]\r\nK=2\r\n"},
         SetCase{"LineBreakInValueCut", "", "P", "K", "a\r\n[X]", "[P]\r\nK=a\r\n"}),

@@ -86,7 +86,9 @@ struct ReadCase {
     std::wstring disp, paper, copies;
 };
 
-void PrintTo(const ReadCase &c, std::ostream *os) { *os << c.name; }
+void PrintTo(const ReadCase &c, std::ostream *os) {
+    *os << c.name;
+}
 
 class ReadFromFile : public SettingsFile, public ::testing::WithParamInterface<ReadCase> {};
 
@@ -102,25 +104,26 @@ TEST_P(ReadFromFile, GivesStoredValueOrDefault) {
 INSTANTIATE_TEST_SUITE_P(
     Settings, ReadFromFile,
     ::testing::Values(
-        ReadCase{"Stored", "[DISP]\r\nDSIZE=" + k57Bytes + "\r\n[PRINTER]\r\nPSIZE=B4\r\nPAGE=7\r\n",
-                 k57, L"B4", L"7"},
+        ReadCase{"Stored",
+                 "[DISP]\r\nDSIZE=" + k57Bytes + "\r\n[PRINTER]\r\nPSIZE=B4\r\nPAGE=7\r\n", k57,
+                 L"B4", L"7"},
         ReadCase{"LowerCaseAndBlanks",
                  "[disp]\r\ndsize = " + k57Bytes + "\r\n[printer]\r\n psize\t=\tA3 \r\n", k57,
                  L"A3", L"1"},
         ReadCase{"EmptyValuesGiveDefaults", "[DISP]\r\nDSIZE=\r\n[PRINTER]\r\nPSIZE=\r\nPAGE=\r\n",
                  k42, L"A4", L"1"},
-        ReadCase{"QuotedValues", "[PRINTER]\r\nPSIZE=\"B5\"\r\nPAGE=' 2 '\r\n", k42, L"B5",
-                 L" 2 "},
+        ReadCase{"QuotedValues", "[PRINTER]\r\nPSIZE=\"B5\"\r\nPAGE=' 2 '\r\n", k42, L"B5", L" 2 "},
         ReadCase{"FullWidthCopies", "[PRINTER]\r\nPAGE=\x82\x52\r\n", k42, L"A4", L"\uFF13"},
         ReadCase{"UnexpectedValuesPassedOn", "[DISP]\r\nDSIZE=99\r\n[PRINTER]\r\nPSIZE=A5\r\n",
                  L"99", L"A5", L"1"},
-        ReadCase{"LongValueCut", "[PRINTER]\r\nPAGE=" + std::string(600, '9') + "\r\n", k42,
-                 L"A4", std::wstring(499, L'9')}),
+        ReadCase{"LongValueCut", "[PRINTER]\r\nPAGE=" + std::string(600, '9') + "\r\n", k42, L"A4",
+                 std::wstring(499, L'9')}),
     [](const ::testing::TestParamInfo<ReadCase> &info) { return std::string(info.param.name); });
 
 TEST_F(SettingsFile, WriteIntoNewFileThenReadBack) {
     ASSERT_TRUE(WriteSettings(k57, L"B5", L" 3 "));
-    EXPECT_EQ(Bytes(ini_), "[DISP]\r\nDSIZE=" + k57Bytes + "\r\n[PRINTER]\r\nPSIZE=B5\r\nPAGE=3\r\n");
+    EXPECT_EQ(Bytes(ini_),
+              "[DISP]\r\nDSIZE=" + k57Bytes + "\r\n[PRINTER]\r\nPSIZE=B5\r\nPAGE=3\r\n");
     Read();
     EXPECT_EQ(disp_, k57);
     EXPECT_EQ(paper_, L"B5");
@@ -146,8 +149,9 @@ TEST_F(SettingsFile, EverythingElseStaysByteForByte) {
                                "\r\n\r\n[OTHER]\r\nPSIZE=B5\r\n[printer]\r\npage=2\r\n";
     ASSERT_TRUE(testutil::WriteFileBytes(ini_, before));
     ASSERT_TRUE(WriteSettings(k42, L"A3", L"10"));
-    EXPECT_EQ(Bytes(ini_), "; Tessary\n[disp]\r\ndsize =" + k42Bytes +
-                               "\r\n\r\n[OTHER]\r\nPSIZE=B5\r\n[printer]\r\npage=10\r\nPSIZE=A3\r\n");
+    EXPECT_EQ(Bytes(ini_),
+              "; Tessary\n[disp]\r\ndsize =" + k42Bytes +
+                  "\r\n\r\n[OTHER]\r\nPSIZE=B5\r\n[printer]\r\npage=10\r\nPSIZE=A3\r\n");
 }
 
 TEST_F(SettingsFile, ReadOnlyFileMakesSaveFailAndStaysUnchanged) {
@@ -231,7 +235,8 @@ TEST_F(SettingsFile, ProgramFolderDeeperThanMaxPath) {
     EXPECT_EQ(paper_, L"B5");
     EXPECT_EQ(copies_, L"5");
     DeleteFileW((deep + L"\\CNT\\Tessary.ini").c_str());
-    for (auto it = made.rbegin(); it != made.rend(); ++it) RemoveDirectoryW(it->c_str());
+    for (auto it = made.rbegin(); it != made.rend(); ++it)
+        RemoveDirectoryW(it->c_str());
 }
 
 TEST(SettingsPath, FolderOfModulePath) {
@@ -267,8 +272,8 @@ TEST(Cp932Text, ExplicitCodePage) {
     EXPECT_EQ(ToCp932(k42), k42Bytes);
     EXPECT_EQ(FromCp932(k57Bytes), k57);
     EXPECT_EQ(ToCp932(L"\uFF13\u30BD"), "\x82\x52\x83\x5C"); // ３ソ
-    EXPECT_EQ(FromCp932("\x83\x7C"), L"\u30DD");            // ポ
-    EXPECT_EQ(ToCp932(L"A\u0E01"), "A?");                   // not in the code page
+    EXPECT_EQ(FromCp932("\x83\x7C"), L"\u30DD");             // ポ
+    EXPECT_EQ(ToCp932(L"A\u0E01"), "A?");                    // not in the code page
     EXPECT_EQ(ToCp932(L""), "");
     EXPECT_EQ(FromCp932(""), L"");
 }

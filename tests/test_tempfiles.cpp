@@ -20,7 +20,7 @@ TEST(TempFiles, StampNameFromFixedClock) {
         {{2000, 1, 1, 0, 0, 0}, L"000101000000.BMP"},
         {{2100, 10, 9, 8, 7, 6}, L"001009080706.BMP"},
         {{30827, 12, 31, 23, 59, 59}, L"271231235959.BMP"}, // the clock's last year
-        {{-1, 100, 0, 0, 0, 0}, L"990000000000.BMP"},        // nonsense still gives 12 digits
+        {{-1, 100, 0, 0, 0, 0}, L"990000000000.BMP"},       // nonsense still gives 12 digits
     };
     for (const Case &c : cases) {
         EXPECT_EQ(tempfiles::StampName(c.when), c.name);
@@ -58,8 +58,8 @@ TEST(TempFiles, WhichNamesAreOurs) {
         {L"999999999999.bMP", true},
         {L"photo.bmp", false},
         {L"Photo.BMP", false},
-        {L"06031714050.BMP", false},    // eleven digits
-        {L"0603171405091.BMP", false},  // thirteen
+        {L"06031714050.BMP", false},   // eleven digits
+        {L"0603171405091.BMP", false}, // thirteen
         {L"06031714050a.BMP", false},
         {L"060317 40509.BMP", false},
         {L"060317140509.BMP.txt", false},

@@ -1,0 +1,49 @@
+#!/usr/bin/env bash
+# The real program: its icon appears in the tray, a right press there opens the three-item menu,
+# "終了" ends the process and takes the icon away, and a second copy runs on its own.
+set -uo pipefail
+EXE=$1
+source "$(dirname "$0")/e2e_lib.sh"
+
+e2e_install "$EXE" "$E2E_DIR/a"
+e2e_install "$EXE" "$E2E_DIR/b"
+
+base=$(tray_icons)
+e2e_start "$E2E_DIR/a"
+wait_for 20 tray_icons_are $((base + 1)) || fail "the icon did not appear in the tray"
+
+# No single-instance check: a second copy adds a second icon.
+e2e_start "$E2E_DIR/b"
+wait_for 20 tray_icons_are $((base + 2)) || fail "a second copy added no icon"
+
+# Right press on the first icon opens a menu (a new small top-level window).
+before=$(mapped_windows)
+tray_right_click 0
+menu=$(wait_new_window 5 "$before") || fail "no menu after a right press on the icon"
+read -r mx my mw mh < <(window_geometry "$menu")
+echo "menu at $mx,$my ${mw}x$mh"
+# Three items of one line each.
+((mh > 40 && mh < 120)) || fail "menu height $mh does not fit three items"
+
+# The last item is "終了".
+xdotool key Up Return
+wait_for 20 gone "$E2E_DIR/a" || fail "the first copy did not end after 終了"
+pgrep -f "$E2E_DIR/b/tessary.exe" >/dev/null || fail "the second copy ended too"
+
+# The first icon is gone: the second copy's icon has moved to the first place and answers there.
+# (Wine's tray does not always repaint the moved icon, so it is found by its menu, not by pixels.)
+sleep 1
+before=$(mapped_windows)
+tray_right_click 0
+wait_new_window 5 "$before" >/dev/null || fail "no menu from the icon in the first place"
+xdotool key Up Return
+wait_for 20 gone "$E2E_DIR/b" || fail "the second copy did not end after 終了"
+
+# No icon left: nothing answers in the first place.
+sleep 1
+if [[ -n $(tray_window) ]]; then
+    before=$(mapped_windows)
+    tray_right_click 0
+    if wait_new_window 2 "$before" >/dev/null; then fail "an icon stayed in the tray"; fi
+fi
+echo "ok"

@@ -1,0 +1,124 @@
+// Pictures for the clipboard tests: packed DIBs of known colours, and malformed blocks of the
+// kinds another program might leave on the clipboard.
+#pragma once
+
+#include "common/dib.h"
+#include "tests/testutil.h"
+
+#include <windows.h>
+
+#include <cstdint>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace samples {
+
+// Red, green / blue, yellow.
+inline COLORREF QuadrantColour(int x, int y, int w, int h) {
+    const bool top = y < h / 2, left = x < w / 2;
+    if (top) return left ? RGB(255, 0, 0) : RGB(0, 255, 0);
+    return left ? RGB(0, 0, 255) : RGB(255, 255, 0);
+}
+
+inline std::vector<unsigned char> Quadrants(int w, int h) {
+    return testutil::MakeDib(w, h, [w, h](int x, int y) { return QuadrantColour(x, y, w, h); });
+}
+
+// The same quadrants as an 8-bit palette picture: a large one stays affordable.
+inline std::vector<unsigned char> Quadrants8(int w, int h) {
+    const size_t stride = (static_cast<size_t>(w) + 3) & ~size_t{3};
+    std::vector<unsigned char> dib(sizeof(BITMAPINFOHEADER) + 4 * 4 + stride * h);
+    BITMAPINFOHEADER bih{};
+    bih.biSize = sizeof(bih);
+    bih.biWidth = w;
+    bih.biHeight = h;
+    bih.biPlanes = 1;
+    bih.biBitCount = 8;
+    bih.biCompression = BI_RGB;
+    bih.biClrUsed = 4;
+    std::memcpy(dib.data(), &bih, sizeof(bih));
+    const RGBQUAD palette[4] = {{0, 0, 255, 0}, {0, 255, 0, 0}, {255, 0, 0, 0}, {0, 255, 255, 0}};
+    std::memcpy(dib.data() + sizeof(bih), palette, sizeof(palette));
+    unsigned char *px = dib.data() + sizeof(bih) + sizeof(palette);
+    for (int y = 0; y < h; ++y) {
+        unsigned char *row = px + static_cast<size_t>(h - 1 - y) * stride; // bottom-up
+        const unsigned char base = y < h / 2 ? 0 : 2;
+        std::memset(row, base, static_cast<size_t>(w / 2));
+        std::memset(row + w / 2, base + 1, static_cast<size_t>(w - w / 2));
+    }
+    return dib;
+}
+
+inline BITMAPINFOHEADER &Header(std::vector<unsigned char> &dib) {
+    return *reinterpret_cast<BITMAPINFOHEADER *>(dib.data());
+}
+
+struct Malformed {
+    std::string name;
+    std::vector<unsigned char> bytes;
+    dib::Error error; // what validation says about it
+};
+
+inline std::vector<Malformed> MalformedPictures() {
+    std::vector<Malformed> out;
+    const auto good = Quadrants(64, 48);
+
+    auto truncated = good;
+    truncated.resize(truncated.size() / 2);
+    out.push_back({"PixelsCutInHalf", truncated, dib::Error::Truncated});
+
+    auto shortByOne = good;
+    shortByOne.pop_back();
+    out.push_back({"PixelsShortByOneByte", shortByOne, dib::Error::Truncated});
+
+    out.push_back({"HeaderCutShort", std::vector<unsigned char>(good.begin(), good.begin() + 20),
+                   dib::Error::TooSmall});
+
+    auto huge = good;
+    Header(huge).biWidth = 100000;
+    Header(huge).biHeight = 100000;
+    out.push_back({"AbsurdDimensions", huge, dib::Error::TooLarge});
+
+    auto maxed = good;
+    Header(maxed).biWidth = 0x7FFFFFFF;
+    Header(maxed).biHeight = -0x7FFFFFFF;
+    out.push_back({"MaximalDimensions", maxed, dib::Error::TooLarge});
+
+    auto negative = good;
+    Header(negative).biWidth = -64;
+    out.push_back({"NegativeWidth", negative, dib::Error::BadDimensions});
+
+    auto flat = good;
+    Header(flat).biHeight = 0;
+    out.push_back({"ZeroHeight", flat, dib::Error::BadDimensions});
+
+    auto depth = good;
+    Header(depth).biBitCount = 7;
+    out.push_back({"BitDepthSeven", depth, dib::Error::BadBitCount});
+
+    auto rle = good;
+    Header(rle).biBitCount = 8;
+    Header(rle).biCompression = BI_RLE8;
+    out.push_back({"RunLengthData", rle, dib::Error::BadCompression});
+
+    // 8 bits: a full colour table of 256 entries (1 KiB) in a block with room for 10.
+    std::vector<unsigned char> palette(sizeof(BITMAPINFOHEADER) + 40, 0);
+    std::memcpy(palette.data(), good.data(), sizeof(BITMAPINFOHEADER));
+    Header(palette).biBitCount = 8;
+    Header(palette).biClrUsed = 0;
+    out.push_back({"PalettePastTheBlock", palette, dib::Error::BadPalette});
+
+    auto colours = good;
+    Header(colours).biBitCount = 4;
+    Header(colours).biClrUsed = 0xFFFFFFFF;
+    out.push_back({"ColourCountAbsurd", colours, dib::Error::BadPalette});
+
+    auto headerSize = good;
+    Header(headerSize).biSize = 0x7FFFFFF0;
+    out.push_back({"HeaderSizeAbsurd", headerSize, dib::Error::BadHeaderSize});
+
+    return out;
+}
+
+} // namespace samples

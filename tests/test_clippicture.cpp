@@ -1,0 +1,218 @@
+// Reading the clipboard's picture: what reaches the platform is checked, whatever another program
+// put on the clipboard.
+#include "common/clippicture.h"
+#include "common/skin.h"
+#include "tests/picture_samples.h"
+#include "tests/testutil.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstring>
+#include <thread>
+
+namespace {
+
+using Status = clip::ClipboardPicture::Status;
+
+// The picture as the platform draws it, one COLORREF per pixel, top row first.
+std::vector<COLORREF> Render(const clip::ClipboardPicture &pic) {
+    const int w = pic.info().width, h = pic.info().height;
+    win::MemoryImage image;
+    if (!image.Create(w, h)) return {};
+    StretchDIBits(image.dc(), 0, 0, w, h, 0, 0, w, h, pic.bits(), pic.bitmapInfo(), DIB_RGB_COLORS,
+                  SRCCOPY);
+    std::vector<COLORREF> out;
+    for (int i = 0; i < w * h; ++i) {
+        const unsigned char *p = image.bits() + 4 * i;
+        out.push_back(RGB(p[2], p[1], p[0]));
+    }
+    return out;
+}
+
+class ClipPicture : public ::testing::Test {
+protected:
+    void TearDown() override { testutil::EmptyTheClipboard(); }
+};
+
+TEST_F(ClipPicture, ValidDibPointsIntoTheBlockWithTheCheckedLayout) {
+    auto dib = samples::Quadrants(64, 48);
+    samples::Header(dib).biSizeImage = 12345; // the producer's word is not taken
+    samples::Header(dib).biClrImportant = 7;
+    ASSERT_TRUE(testutil::SetClipboardDib(dib));
+
+    const clip::ClipboardPicture pic;
+    ASSERT_TRUE(pic);
+    EXPECT_EQ(pic.status(), Status::Ok);
+    EXPECT_EQ(pic.info().width, 64);
+    EXPECT_EQ(pic.info().height, 48);
+    EXPECT_FALSE(pic.info().topDown);
+    EXPECT_EQ(pic.bits(), pic.packed() + sizeof(BITMAPINFOHEADER));
+    EXPECT_EQ(std::memcmp(pic.packed() + sizeof(BITMAPINFOHEADER),
+                          dib.data() + sizeof(BITMAPINFOHEADER), pic.info().pixelBytes),
+              0);
+    const BITMAPINFOHEADER &h = pic.bitmapInfo()->bmiHeader;
+    EXPECT_EQ(h.biSizeImage, pic.info().pixelBytes);
+    EXPECT_EQ(h.biClrImportant, 0u);
+    EXPECT_EQ(h.biWidth, 64);
+    EXPECT_EQ(h.biHeight, 48);
+
+    const auto px = Render(pic);
+    ASSERT_EQ(px.size(), 64u * 48u);
+    EXPECT_EQ(px[0], RGB(255, 0, 0));              // top left
+    EXPECT_EQ(px[63], RGB(0, 255, 0));             // top right
+    EXPECT_EQ(px[47 * 64], RGB(0, 0, 255));        // bottom left
+    EXPECT_EQ(px[47 * 64 + 63], RGB(255, 255, 0)); // bottom right
+}
+
+TEST_F(ClipPicture, PaletteComesWithThePicture) {
+    ASSERT_TRUE(testutil::SetClipboardDib(samples::Quadrants8(16, 10)));
+    const clip::ClipboardPicture pic;
+    ASSERT_TRUE(pic);
+    EXPECT_EQ(pic.info().paletteEntries, 4u);
+    EXPECT_EQ(pic.bitmapInfo()->bmiHeader.biClrUsed, 4u);
+    const auto px = Render(pic);
+    ASSERT_EQ(px.size(), 160u);
+    EXPECT_EQ(px[0], RGB(255, 0, 0));
+    EXPECT_EQ(px[15], RGB(0, 255, 0));
+    EXPECT_EQ(px[9 * 16], RGB(0, 0, 255));
+    EXPECT_EQ(px[9 * 16 + 15], RGB(255, 255, 0));
+}
+
+TEST_F(ClipPicture, TopDownPictureKeepsItsOrientation) {
+    auto dib = samples::Quadrants(8, 6);
+    // Turn the rows round and say so.
+    const size_t stride = 24;
+    std::vector<unsigned char> flipped(dib.begin(), dib.begin() + sizeof(BITMAPINFOHEADER));
+    for (int row = 5; row >= 0; --row) {
+        const auto *p = dib.data() + sizeof(BITMAPINFOHEADER) + row * stride;
+        flipped.insert(flipped.end(), p, p + stride);
+    }
+    samples::Header(flipped).biHeight = -6;
+    ASSERT_TRUE(testutil::SetClipboardDib(flipped));
+
+    const clip::ClipboardPicture pic;
+    ASSERT_TRUE(pic);
+    EXPECT_TRUE(pic.info().topDown);
+    EXPECT_EQ(pic.bitmapInfo()->bmiHeader.biHeight, -6);
+    const auto px = Render(pic);
+    ASSERT_EQ(px.size(), 48u);
+    EXPECT_EQ(px[0], RGB(255, 0, 0));
+    EXPECT_EQ(px[47], RGB(255, 255, 0));
+}
+
+TEST_F(ClipPicture, ColourProfileIsNotHandedOn) {
+    // V5, 32 bits with bit fields, 2 x 2 pixels, an embedded profile of 16 bytes after them.
+    std::vector<unsigned char> dib(sizeof(BITMAPV5HEADER) + 16 + 16, 0);
+    auto &v5 = *reinterpret_cast<BITMAPV5HEADER *>(dib.data());
+    v5.bV5Size = sizeof(BITMAPV5HEADER);
+    v5.bV5Width = 2;
+    v5.bV5Height = 2;
+    v5.bV5Planes = 1;
+    v5.bV5BitCount = 32;
+    v5.bV5Compression = BI_BITFIELDS;
+    v5.bV5RedMask = 0x00FF0000;
+    v5.bV5GreenMask = 0x0000FF00;
+    v5.bV5BlueMask = 0x000000FF;
+    v5.bV5CSType = 0x4D424544; // 'MBED'
+    v5.bV5ProfileData = sizeof(BITMAPV5HEADER) + 16;
+    v5.bV5ProfileSize = 16;
+    std::memset(dib.data() + sizeof(BITMAPV5HEADER), 0x80, 16);
+    ASSERT_TRUE(testutil::SetClipboardDib(dib));
+
+    const clip::ClipboardPicture pic;
+    ASSERT_TRUE(pic);
+    const auto *seen = reinterpret_cast<const BITMAPV5HEADER *>(pic.bitmapInfo());
+    EXPECT_EQ(seen->bV5CSType, 0x73524742u); // 'sRGB'
+    EXPECT_EQ(seen->bV5ProfileData, 0u);
+    EXPECT_EQ(seen->bV5ProfileSize, 0u);
+    EXPECT_EQ(seen->bV5RedMask, 0x00FF0000u);
+    // The block itself is left as it was.
+    EXPECT_EQ(reinterpret_cast<const BITMAPV5HEADER *>(pic.packed())->bV5CSType, 0x4D424544u);
+}
+
+TEST_F(ClipPicture, NoPictureOffered) {
+    ASSERT_TRUE(testutil::EmptyTheClipboard());
+    EXPECT_EQ(clip::ClipboardPicture().status(), Status::NotOffered);
+    ASSERT_TRUE(testutil::SetClipboardFormats(true, false, false, true));
+    const clip::ClipboardPicture pic;
+    EXPECT_FALSE(pic);
+    EXPECT_EQ(pic.status(), Status::NotOffered);
+}
+
+TEST_F(ClipPicture, BitmapAloneIsReadToo) {
+    // A device-dependent bitmap painted in two colours, as a screen-capture program leaves it.
+    win::unique_window_dc screen(nullptr);
+    HBITMAP bmp = CreateCompatibleBitmap(screen.get(), 6, 4);
+    ASSERT_NE(bmp, nullptr);
+    {
+        win::unique_memdc dc(CreateCompatibleDC(screen.get()));
+        win::unique_select_object sel(dc.get(), bmp);
+        win::unique_hbrush left(CreateSolidBrush(RGB(255, 0, 0)));
+        win::unique_hbrush right(CreateSolidBrush(RGB(0, 0, 255)));
+        RECT l{0, 0, 3, 4}, r{3, 0, 6, 4};
+        FillRect(dc.get(), &l, left.get());
+        FillRect(dc.get(), &r, right.get());
+    }
+    ASSERT_TRUE(OpenClipboard(nullptr));
+    EmptyClipboard();
+    if (!SetClipboardData(CF_BITMAP, bmp)) DeleteObject(bmp);
+    CloseClipboard();
+
+    const clip::ClipboardPicture pic;
+    ASSERT_TRUE(pic);
+    EXPECT_EQ(pic.info().width, 6);
+    EXPECT_EQ(pic.info().height, 4);
+    const auto px = Render(pic);
+    ASSERT_EQ(px.size(), 24u);
+    EXPECT_EQ(px[0], RGB(255, 0, 0));
+    EXPECT_EQ(px[5], RGB(0, 0, 255));
+    EXPECT_EQ(px[23], RGB(0, 0, 255));
+}
+
+TEST_F(ClipPicture, ClipboardHeldElsewhereGivesUpQuickly) {
+    ASSERT_TRUE(testutil::SetClipboardDib(samples::Quadrants(4, 4)));
+    HANDLE opened = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    HANDLE release = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    std::thread holder([&] {
+        if (OpenClipboard(nullptr)) {
+            SetEvent(opened);
+            WaitForSingleObject(release, 10000);
+            CloseClipboard();
+        } else {
+            SetEvent(opened);
+        }
+    });
+    ASSERT_EQ(WaitForSingleObject(opened, 5000), WAIT_OBJECT_0);
+    const auto start = std::chrono::steady_clock::now();
+    {
+        const clip::ClipboardPicture pic;
+        EXPECT_FALSE(pic);
+        EXPECT_EQ(pic.status(), Status::NotOpened);
+    }
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+    SetEvent(release);
+    holder.join();
+    CloseHandle(opened);
+    CloseHandle(release);
+    EXPECT_TRUE(clip::ClipboardPicture());
+}
+
+class MalformedPicture : public ::testing::TestWithParam<samples::Malformed> {
+protected:
+    void TearDown() override { testutil::EmptyTheClipboard(); }
+};
+
+TEST_P(MalformedPicture, IsRefusedWithItsReason) {
+    ASSERT_TRUE(testutil::SetClipboardDib(GetParam().bytes));
+    const clip::ClipboardPicture pic;
+    EXPECT_FALSE(pic);
+    EXPECT_EQ(pic.status(), Status::Invalid);
+    EXPECT_EQ(pic.error(), GetParam().error);
+}
+
+INSTANTIATE_TEST_SUITE_P(Blocks, MalformedPicture,
+                         ::testing::ValuesIn(samples::MalformedPictures()),
+                         [](const auto &info) { return info.param.name; });
+
+} // namespace

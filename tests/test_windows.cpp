@@ -1,0 +1,792 @@
+// The remote control and the display previews in process, with ClipMenu loaded: size switching,
+// geometry at 96 DPI, the preview's messages by content mask, malformed pictures, colours on the
+// display's screen, and the remote's load handler and mouse.
+#include "common/clipboard.h"
+#include "common/form.h"
+#include "common/ids.h"
+#include "common/skin.h"
+#include "preview/ClipMainV.h"
+#include "remote/ClipRemort.h"
+#include "settings/basClipINI.h"
+#include "shell/ClipMenu.h"
+#include "tests/picture_samples.h"
+#include "tests/testutil.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cmath>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+using namespace std::chrono_literals;
+
+namespace {
+
+const wchar_t kNoPicture[] = L"クリップボードに画像データがありません";
+const wchar_t kNoData[] = L"クリップボードにデータが存在しません";
+
+class NoQuit : public ::testing::Environment {
+public:
+    void SetUp() override {
+        win::Form::SetOnLastUnload([] {});
+    }
+};
+const auto *const kEnv = ::testing::AddGlobalTestEnvironment(new NoQuit);
+
+// One display size: its menu item, window and command, and its layout in pixels at 96 DPI.
+struct Size {
+    const char *name;
+    MenuItem ClipMenuForm::*item;
+    win::FormRef<ClipMainVForm> *form;
+    void (ClipMenuForm::*click)();
+    SIZE client;
+    SIZE picture1; // outer size, border included; placed at (-2, -2)
+    RECT image1, image2;
+};
+
+const Size kSizes[] = {
+    {"42",
+     &ClipMenuForm::m42,
+     &ClipMain42V,
+     &ClipMenuForm::m42_Click,
+     {469, 265},
+     {503, 379},
+     {2, 0, 465, 286},
+     {56, 24, 411, 241}},
+    {"57",
+     &ClipMenuForm::m57,
+     &ClipMain57V,
+     &ClipMenuForm::m57_Click,
+     {563, 280},
+     {609, 379},
+     {2, 0, 563, 280},
+     {52, 10, 513, 271}},
+    {"65",
+     &ClipMenuForm::m65,
+     &ClipMain65V,
+     &ClipMenuForm::m65_Click,
+     {552, 358},
+     {579, 387},
+     {0, 0, 551, 358},
+     {10, 10, 543, 303}},
+};
+
+void Click(const Size &s) {
+    (ClipMenu.get().*s.click)();
+}
+
+// Which sizes are checked, and which previews are loaded, as "42", "4257", "" ...
+std::string Checked() {
+    std::string out;
+    for (const Size &s : kSizes)
+        if ((ClipMenu.get().*s.item).Checked()) out += s.name;
+    return out;
+}
+std::string Loaded() {
+    std::string out;
+    for (const Size &s : kSizes)
+        if (s.form->IsLoaded()) out += s.name;
+    return out;
+}
+
+bool Near(COLORREF a, COLORREF b, int tolerance = 8) {
+    return std::abs(GetRValue(a) - GetRValue(b)) <= tolerance &&
+           std::abs(GetGValue(a) - GetGValue(b)) <= tolerance &&
+           std::abs(GetBValue(a) - GetBValue(b)) <= tolerance;
+}
+
+// What Picture1 draws: the snapshot with the images over it.
+class Drawn {
+public:
+    explicit Drawn(win::SkinnedForm &form) {
+        image_.Create(form.Picture1.ScaleWidth(), form.Picture1.ScaleHeight());
+        SendMessageW(form.Picture1.hwnd(), WM_PRINTCLIENT, reinterpret_cast<WPARAM>(image_.dc()),
+                     PRF_CLIENT);
+    }
+    COLORREF At(int x, int y) const {
+        const unsigned char *p = image_.bits() + (static_cast<size_t>(y) * image_.width() + x) * 4;
+        return RGB(p[2], p[1], p[0]);
+    }
+
+private:
+    win::MemoryImage image_;
+};
+
+COLORREF ScreenCentre(ClipMainVForm &form) {
+    const RECT &b = form.Image2->box;
+    return Drawn(form).At((b.left + b.right) / 2, (b.top + b.bottom) / 2);
+}
+
+class Windows : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(testutil::EmptyTheClipboard());
+        ClipMenu->Load();
+        ASSERT_TRUE(ClipMenu.IsLoaded());
+        DispSize = L"none"; // no preview opens by itself unless a test asks for one
+        testutil::Pump(50ms);
+    }
+    void TearDown() override {
+        if (ClipMenu.IsLoaded()) ClipMenu->mEnd2_Click();
+        EXPECT_FALSE(ClipMenu.IsLoaded());
+        EXPECT_FALSE(ClipRemort.IsLoaded());
+        EXPECT_EQ(Loaded(), "");
+        testutil::EmptyTheClipboard();
+    }
+    // Puts a picture on the clipboard and lets the clipboard watch react (it shows the remote).
+    void PutPicture(const std::vector<unsigned char> &dib) {
+        ASSERT_TRUE(testutil::SetClipboardDib(dib));
+        testutil::Pump(100ms);
+    }
+    void PutFormats(bool text, bool bitmap, bool dib, bool rtf) {
+        ASSERT_TRUE(testutil::SetClipboardFormats(text, bitmap, dib, rtf));
+        testutil::Pump(100ms);
+    }
+    static std::vector<unsigned char> Solid(COLORREF c) {
+        return testutil::MakeDib(16, 16, [c](int, int) { return c; });
+    }
+    bool RemoteIsActive() {
+        return ClipRemort.IsLoaded() && GetActiveWindow() == ClipRemort->hWnd();
+    }
+
+    testutil::ModalWatcher boxes_;
+};
+
+bool Is96Dpi() {
+    return std::lround(win::TwipsPerPixelX()) == 15 && std::lround(win::TwipsPerPixelY()) == 15;
+}
+
+// --- size switching, row by row of the state table ---------------------------------------------
+
+class SizeFromNone : public Windows, public ::testing::WithParamInterface<Size> {};
+
+TEST_P(SizeFromNone, MarksLoadsAndEnablesOff) {
+    const Size &s = GetParam();
+    PutPicture(samples::Quadrants(40, 30));
+    ClipMenu->mOFF.SetEnabled(false);
+    Click(s);
+    EXPECT_EQ(Checked(), s.name);
+    EXPECT_EQ(Loaded(), s.name);
+    EXPECT_TRUE(IsWindowVisible(s.form->get().hWnd()));
+    EXPECT_TRUE(ClipMenu->mOFF.Enabled());
+    EXPECT_TRUE(RemoteIsActive());
+    EXPECT_TRUE(boxes_.Seen().empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Sizes, SizeFromNone, ::testing::ValuesIn(kSizes),
+                         [](const auto &info) { return std::string("S") + info.param.name; });
+
+struct Pair {
+    Size from, to;
+};
+std::vector<Pair> AllPairs() {
+    std::vector<Pair> out;
+    for (const Size &a : kSizes)
+        for (const Size &b : kSizes)
+            if (&a != &b) out.push_back({a, b});
+    return out;
+}
+
+class SizeToAnother : public Windows, public ::testing::WithParamInterface<Pair> {};
+
+TEST_P(SizeToAnother, ClosesTheOldAndOpensTheNewWithTheCurrentPicture) {
+    const Pair &p = GetParam();
+    PutPicture(Solid(RGB(255, 0, 0)));
+    Click(p.from);
+    ASSERT_EQ(Loaded(), p.from.name);
+    EXPECT_TRUE(Near(ScreenCentre(p.from.form->get()), RGB(255, 0, 0)));
+
+    PutPicture(Solid(RGB(0, 255, 0)));
+    Click(p.to);
+    EXPECT_EQ(Checked(), p.to.name);
+    EXPECT_EQ(Loaded(), p.to.name);
+    EXPECT_TRUE(ClipMenu->mOFF.Enabled());
+    EXPECT_TRUE(RemoteIsActive());
+    EXPECT_TRUE(Near(ScreenCentre(p.to.form->get()), RGB(0, 255, 0)));
+}
+
+INSTANTIATE_TEST_SUITE_P(Pairs, SizeToAnother, ::testing::ValuesIn(AllPairs()),
+                         [](const auto &info) {
+                             return std::string("From") + info.param.from.name + "To" +
+                                    info.param.to.name;
+                         });
+
+class SizeAgain : public Windows, public ::testing::WithParamInterface<Size> {};
+
+TEST_P(SizeAgain, KeepsThePreviewAndItsPictureButEnablesOff) {
+    const Size &s = GetParam();
+    PutPicture(Solid(RGB(255, 0, 0)));
+    Click(s);
+    const HWND first = s.form->get().hWnd();
+    ClipMenu->mOFF.SetEnabled(false);
+    PutPicture(Solid(RGB(0, 0, 255)));
+    SetActiveWindow(first);
+
+    Click(s);
+    EXPECT_EQ(Checked(), s.name);
+    EXPECT_EQ(s.form->get().hWnd(), first);
+    EXPECT_TRUE(ClipMenu->mOFF.Enabled());
+    EXPECT_TRUE(RemoteIsActive());
+    EXPECT_TRUE(Near(ScreenCentre(s.form->get()), RGB(255, 0, 0))) << "the old picture stays";
+}
+
+INSTANTIATE_TEST_SUITE_P(Sizes, SizeAgain, ::testing::ValuesIn(kSizes),
+                         [](const auto &info) { return std::string("S") + info.param.name; });
+
+// Start state for the OFF and close rows: none (-1) or a size.
+class FromAnyState : public Windows, public ::testing::WithParamInterface<int> {
+protected:
+    void Enter() {
+        PutPicture(samples::Quadrants(40, 30));
+        ClipRemort->Show();
+        if (GetParam() >= 0) Click(kSizes[GetParam()]);
+    }
+};
+
+TEST_P(FromAnyState, OffClearsMarksDisablesItselfAndClosesThePreviews) {
+    Enter();
+    const bool printBefore = ClipMenu->mPrint.Enabled();
+    ClipMenu->mOFF_Click();
+    EXPECT_EQ(Checked(), "");
+    EXPECT_FALSE(ClipMenu->mOFF.Enabled());
+    EXPECT_EQ(Loaded(), "");
+    EXPECT_TRUE(ClipRemort.IsLoaded()) << "OFF leaves the remote control";
+    EXPECT_EQ(ClipMenu->mPrint.Enabled(), printBefore);
+}
+
+TEST_P(FromAnyState, CloseClosesPreviewsAndRemoteAndClearsMarks) {
+    Enter();
+    ClipMenu->mEnd_Click();
+    EXPECT_EQ(Checked(), "");
+    EXPECT_EQ(Loaded(), "");
+    EXPECT_FALSE(ClipRemort.IsLoaded());
+    EXPECT_TRUE(ClipMenu.IsLoaded());
+}
+
+INSTANTIATE_TEST_SUITE_P(States, FromAnyState, ::testing::Values(-1, 0, 1, 2),
+                         [](const auto &info) {
+                             return info.param < 0 ? std::string("None")
+                                                   : std::string("S") + kSizes[info.param].name;
+                         });
+
+TEST_F(Windows, AfterOffASizeOpensAfresh) {
+    // Each load of a preview with an empty clipboard shows its message once.
+    ClipMenu->m42_Click();
+    ClipMenu->mOFF_Click();
+    ClipMenu->m42_Click();
+    EXPECT_EQ(Loaded(), "42");
+    EXPECT_EQ(Checked(), "42");
+    EXPECT_EQ(boxes_.Seen().size(), 2u);
+}
+
+TEST_F(Windows, EmptyClipboardStillOpensAndChecksTheSize) {
+    ClipMenu->mPrint.SetEnabled(false);
+    ClipMenu->m57_Click();
+    EXPECT_EQ(Checked(), "57");
+    EXPECT_EQ(Loaded(), "57");
+    EXPECT_FALSE(ClipMenu->mPrint.Enabled());
+    const auto seen = boxes_.Seen();
+    ASSERT_EQ(seen.size(), 1u);
+    EXPECT_EQ(seen[0].text, kNoData);
+    EXPECT_FALSE(ClipMain57V->Image2->HasPicture());
+}
+
+TEST_F(Windows, SizeCommandsNeverTouchTheSetting) {
+    PutPicture(samples::Quadrants(40, 30));
+    DispSize = L"65ｲﾝﾁ";
+    for (const Size &s : kSizes)
+        Click(s);
+    ClipMenu->mOFF_Click();
+    EXPECT_EQ(DispSize, L"65ｲﾝﾁ");
+}
+
+// --- re-entry: a size command that runs while a preview loads ----------------------------------
+
+int g_created42 = 0;
+LRESULT CALLBACK CountCreations(int code, WPARAM wp, LPARAM lp) {
+    if (code == HCBT_CREATEWND) {
+        const auto *cs = reinterpret_cast<CBT_CREATEWNDW *>(lp)->lpcs;
+        if (cs->lpszName && HIWORD(reinterpret_cast<ULONG_PTR>(cs->lpszName)) != 0 &&
+            std::wstring(cs->lpszName) == L"ClipMain42V")
+            ++g_created42;
+    }
+    return CallNextHookEx(nullptr, code, wp, lp);
+}
+
+// Which queued size commands ran, and whether the 42-inch preview was loading at the time.
+std::vector<std::pair<WPARAM, bool>> g_commands;
+LRESULT CALLBACK WatchCommands(int code, WPARAM wp, LPARAM lp) {
+    const MSG *m = reinterpret_cast<MSG *>(lp);
+    if (code == HC_ACTION && wp == PM_REMOVE && m->message == WM_COMMAND &&
+        (m->wParam == ID_M42 || m->wParam == ID_M57))
+        g_commands.push_back({m->wParam, ClipMain42V.IsLoaded()});
+    return CallNextHookEx(nullptr, code, wp, lp);
+}
+
+class Reentry : public Windows {
+protected:
+    void SetUp() override {
+        Windows::SetUp();
+        g_created42 = 0;
+        g_commands.clear();
+        cbt_ = SetWindowsHookExW(WH_CBT, CountCreations, nullptr, GetCurrentThreadId());
+        msg_ = SetWindowsHookExW(WH_GETMESSAGE, WatchCommands, nullptr, GetCurrentThreadId());
+    }
+    void TearDown() override {
+        UnhookWindowsHookEx(cbt_);
+        UnhookWindowsHookEx(msg_);
+        Windows::TearDown();
+    }
+    HHOOK cbt_ = nullptr, msg_ = nullptr;
+};
+
+TEST_F(Reentry, SameSizeDuringItsLoadDoesNotLoadItTwice) {
+    PostMessageW(ClipMenu->hWnd(), WM_COMMAND, ID_M42, 0);
+    ClipMenu->m42_Click();
+    testutil::Pump(50ms);
+    ASSERT_EQ(g_commands.size(), 1u);
+    EXPECT_TRUE(g_commands[0].second) << "the queued command ran during the load";
+    EXPECT_EQ(g_created42, 1);
+    EXPECT_EQ(boxes_.Seen().size(), 1u); // one load, one message
+    EXPECT_EQ(Checked(), "42");
+    EXPECT_EQ(Loaded(), "42");
+    EXPECT_TRUE(ClipMenu->mOFF.Enabled());
+}
+
+TEST_F(Reentry, OtherSizeDuringALoadLeavesMarksAndWindowsInStep) {
+    PutPicture(samples::Quadrants(40, 30));
+    PostMessageW(ClipMenu->hWnd(), WM_COMMAND, ID_M57, 0);
+    ClipMenu->m42_Click();
+    testutil::Pump(50ms);
+    ASSERT_EQ(g_commands.size(), 1u);
+    EXPECT_TRUE(g_commands[0].second);
+    EXPECT_EQ(Checked(), "57");
+    EXPECT_EQ(Loaded(), "57");
+    EXPECT_TRUE(ClipMenu->mPrint.Enabled());
+    EXPECT_TRUE(boxes_.Seen().empty());
+}
+
+// --- geometry at 96 DPI -----------------------------------------------------------------------
+
+RECT RectOnClient(HWND child, HWND parent) {
+    RECT r{};
+    GetWindowRect(child, &r);
+    MapWindowPoints(nullptr, parent, reinterpret_cast<POINT *>(&r), 2);
+    return r;
+}
+
+TEST_F(Windows, RemoteStandsAtItsPlaceWithThePictureAndOneSnapshotRow) {
+    if (!Is96Dpi()) GTEST_SKIP() << "geometry is given for 96 DPI";
+    ClipMenu->mRem_Click();
+    ClipRemortForm &r = ClipRemort.get();
+    const HWND h = r.hWnd();
+    RECT wr{}, cr{};
+    GetWindowRect(h, &wr);
+    GetClientRect(h, &cr);
+    EXPECT_EQ(wr.left, 211);
+    EXPECT_EQ(wr.top, 461);
+    EXPECT_EQ(wr.right - wr.left, 42);
+    EXPECT_EQ(wr.bottom - wr.top, 141);
+    EXPECT_EQ(cr.right, 42);
+    EXPECT_EQ(cr.bottom, 141);
+    EXPECT_TRUE(IsWindowVisible(h));
+
+    const LONG style = GetWindowLongW(h, GWL_STYLE), ex = GetWindowLongW(h, GWL_EXSTYLE);
+    EXPECT_EQ(style & (WS_CAPTION | WS_THICKFRAME | WS_BORDER), 0);
+    EXPECT_EQ(ex & WS_EX_TOPMOST, 0) << "not kept above other windows";
+    HRGN rgn = CreateRectRgn(0, 0, 0, 0);
+    EXPECT_EQ(GetWindowRgn(h, rgn), ERROR) << "no window region";
+    DeleteObject(rgn);
+
+    // Picture1 at -2, -2 with its border outside; its inside starts at the client origin.
+    const RECT p = RectOnClient(r.Picture1.hwnd(), h);
+    EXPECT_EQ(p.left, -2);
+    EXPECT_EQ(p.top, -2);
+    EXPECT_EQ(p.right - p.left, 249);
+    EXPECT_EQ(p.bottom - p.top, 205);
+    POINT origin{0, 0};
+    MapWindowPoints(r.Picture1.hwnd(), h, &origin, 1);
+    EXPECT_EQ(origin.x, 0);
+    EXPECT_EQ(origin.y, 0);
+
+    ASSERT_NE(r.Image2, nullptr);
+    EXPECT_FALSE(r.Image2->stretch);
+    EXPECT_EQ(r.Image2->picture.width(), 42);
+    EXPECT_EQ(r.Image2->picture.height(), 140);
+    // Only the picture answers the mouse; the row below it does not.
+    EXPECT_EQ(r.Picture1.HitTest({20, 139}), r.Image2);
+    EXPECT_EQ(r.Picture1.HitTest({41, 0}), r.Image2);
+    EXPECT_EQ(r.Picture1.HitTest({20, 140}), nullptr);
+}
+
+class PreviewGeometryTest : public Windows, public ::testing::WithParamInterface<Size> {};
+
+TEST_P(PreviewGeometryTest, CentredWithItsLayout) {
+    if (!Is96Dpi()) GTEST_SKIP() << "geometry is given for 96 DPI";
+    const Size &s = GetParam();
+    PutPicture(samples::Quadrants(40, 30));
+    Click(s);
+    ClipMainVForm &f = s.form->get();
+    const HWND h = f.hWnd();
+    RECT wr{}, cr{};
+    GetWindowRect(h, &wr);
+    GetClientRect(h, &cr);
+    EXPECT_EQ(cr.right, s.client.cx);
+    EXPECT_EQ(cr.bottom, s.client.cy);
+    EXPECT_EQ(wr.right - wr.left, s.client.cx) << "no frame";
+    const double sw = GetSystemMetrics(SM_CXSCREEN), sh = GetSystemMetrics(SM_CYSCREEN);
+    EXPECT_LE(std::abs(wr.left - (sw - s.client.cx) / 2), 0.5);
+    EXPECT_LE(std::abs(wr.top - (sh - s.client.cy) / 2), 0.5);
+
+    const RECT p = RectOnClient(f.Picture1.hwnd(), h);
+    EXPECT_EQ(p.left, -2);
+    EXPECT_EQ(p.top, -2);
+    EXPECT_EQ(p.right - p.left, s.picture1.cx);
+    EXPECT_EQ(p.bottom - p.top, s.picture1.cy);
+
+    ASSERT_NE(f.Image1, nullptr);
+    ASSERT_NE(f.Image2, nullptr);
+    EXPECT_TRUE(EqualRect(&f.Image1->box, &s.image1));
+    EXPECT_TRUE(EqualRect(&f.Image2->box, &s.image2));
+    EXPECT_TRUE(f.Image1->stretch);
+    EXPECT_TRUE(f.Image2->stretch);
+    EXPECT_EQ(f.Image1->picture.width(), s.image1.right - s.image1.left);
+    EXPECT_EQ(f.Image2->picture.height(), s.image2.bottom - s.image2.top);
+    // The clipboard picture lies over the display picture.
+    EXPECT_EQ(f.Picture1.HitTest({s.image2.left + 5, s.image2.top + 5}), f.Image2);
+    EXPECT_EQ(f.Picture1.HitTest({s.image2.left - 3, s.image2.top + 5}), f.Image1);
+}
+
+INSTANTIATE_TEST_SUITE_P(Sizes, PreviewGeometryTest, ::testing::ValuesIn(kSizes),
+                         [](const auto &info) { return std::string("S") + info.param.name; });
+
+// --- the preview's messages by content mask -----------------------------------------------------
+
+struct MaskRow {
+    int mask;
+    const wchar_t *message; // null: the picture is shown
+};
+
+class Messages : public Windows, public ::testing::WithParamInterface<MaskRow> {};
+
+TEST_P(Messages, ByContentMask) {
+    const MaskRow &row = GetParam();
+    PutFormats(row.mask & 1, row.mask & 2, row.mask & 4, row.mask & 8);
+    const int mask = clip::ContentMask(); // the platform may add a picture format it derives
+    ClipMenu->mPrint.SetEnabled(false);
+    boxes_.Clear();
+    ClipMenu->m42_Click();
+    const auto seen = boxes_.Seen();
+    ASSERT_TRUE(ClipMain42V.IsLoaded()) << "the window stays open either way";
+    if (!row.message) {
+        EXPECT_TRUE(seen.empty()) << "mask " << mask;
+        EXPECT_TRUE(ClipMenu->mPrint.Enabled()) << "mask " << mask;
+        EXPECT_TRUE(ClipMain42V->Image2->HasPicture());
+        return;
+    }
+    ASSERT_EQ(seen.size(), 1u) << "mask " << mask;
+    EXPECT_EQ(seen[0].title, L"Tessary");
+    EXPECT_EQ(seen[0].text, row.message) << "mask " << mask;
+    EXPECT_EQ(seen[0].icon, static_cast<UINT>(MB_ICONINFORMATION));
+    EXPECT_FALSE(ClipMenu->mPrint.Enabled());
+    EXPECT_FALSE(ClipMain42V->Image2->HasPicture());
+}
+
+const MaskRow kMaskRows[] = {
+    {0, kNoData},     {1, kNoPicture},  {2, nullptr},     {3, kNoPicture},
+    {4, nullptr},     {5, kNoPicture},  {6, nullptr},     {7, kNoPicture},
+    {8, kNoPicture},  {9, kNoPicture},  {10, kNoPicture}, {11, kNoPicture},
+    {12, kNoPicture}, {13, kNoPicture}, {14, kNoPicture}, {15, kNoPicture},
+};
+
+INSTANTIATE_TEST_SUITE_P(Masks, Messages, ::testing::ValuesIn(kMaskRows),
+                         [](const auto &info) { return "Mask" + std::to_string(info.param.mask); });
+
+class MalformedOnClipboard : public Windows,
+                             public ::testing::WithParamInterface<samples::Malformed> {};
+
+TEST_P(MalformedOnClipboard, CountsAsNoPicture) {
+    PutPicture(GetParam().bytes);
+    ClipMenu->mPrint.SetEnabled(false);
+    boxes_.Clear();
+    ClipMenu->m42_Click();
+    ASSERT_TRUE(ClipMain42V.IsLoaded());
+    const auto seen = boxes_.Seen();
+    ASSERT_EQ(seen.size(), 1u);
+    EXPECT_EQ(seen[0].text, kNoPicture);
+    EXPECT_FALSE(ClipMenu->mPrint.Enabled());
+    EXPECT_FALSE(ClipMain42V->Image2->HasPicture());
+}
+
+INSTANTIATE_TEST_SUITE_P(Blocks, MalformedOnClipboard,
+                         ::testing::ValuesIn(samples::MalformedPictures()),
+                         [](const auto &info) { return info.param.name; });
+
+// --- the picture on the display's screen ------------------------------------------------------
+
+void ExpectQuadrantsInScreenArea(ClipMainVForm &f) {
+    ASSERT_NE(f.Image2, nullptr);
+    const RECT &b = f.Image2->box;
+    const Drawn d(f);
+    const int w = b.right - b.left, h = b.bottom - b.top;
+    const int x1 = b.left + w / 4, x3 = b.left + 3 * w / 4;
+    const int y1 = b.top + h / 4, y3 = b.top + 3 * h / 4;
+    EXPECT_TRUE(Near(d.At(x1, y1), RGB(255, 0, 0)));
+    EXPECT_TRUE(Near(d.At(x3, y1), RGB(0, 255, 0)));
+    EXPECT_TRUE(Near(d.At(x1, y3), RGB(0, 0, 255)));
+    EXPECT_TRUE(Near(d.At(x3, y3), RGB(255, 255, 0)));
+    // Filled to the edges of the box and not beyond: the corners are the picture's, the pixels
+    // just outside are the display's.
+    EXPECT_TRUE(Near(d.At(b.left, b.top), RGB(255, 0, 0), 40));
+    EXPECT_TRUE(Near(d.At(b.right - 1, b.bottom - 1), RGB(255, 255, 0), 40));
+    EXPECT_FALSE(Near(d.At(b.left - 1, y1), RGB(255, 0, 0), 60));
+    EXPECT_FALSE(Near(d.At(b.right, y3), RGB(255, 255, 0), 60));
+}
+
+class Colours : public Windows, public ::testing::WithParamInterface<Size> {};
+
+TEST_P(Colours, QuadrantsLandInTheirCornersOfTheScreenArea) {
+    const Size &s = GetParam();
+    PutPicture(samples::Quadrants(320, 200));
+    Click(s);
+    ExpectQuadrantsInScreenArea(s.form->get());
+}
+
+INSTANTIATE_TEST_SUITE_P(Sizes, Colours, ::testing::ValuesIn(kSizes),
+                         [](const auto &info) { return std::string("S") + info.param.name; });
+
+TEST_F(Windows, HugePictureIsStretchedIntoTheScreenArea) {
+    PutPicture(samples::Quadrants8(8000, 8000));
+    ClipMenu->mPrint.SetEnabled(false);
+    const auto start = std::chrono::steady_clock::now();
+    ClipMenu->m42_Click();
+    const auto took = std::chrono::steady_clock::now() - start;
+    EXPECT_TRUE(boxes_.Seen().empty());
+    EXPECT_TRUE(ClipMenu->mPrint.Enabled());
+    ExpectQuadrantsInScreenArea(ClipMain42V.get());
+    EXPECT_LT(took, 30s);
+    // Held as the stretched copy only: repainting does not go back to the clipboard.
+    EXPECT_EQ(ClipMain42V->Image2->picture.width(), 355);
+    EXPECT_EQ(ClipMain42V->Image2->picture.height(), 217);
+}
+
+TEST_F(Windows, OpenPreviewKeepsItsPictureWhenTheClipboardChanges) {
+    PutPicture(samples::Quadrants(40, 30));
+    ClipMenu->m65_Click();
+    PutFormats(true, false, false, false);
+    InvalidateRect(ClipMain65V->Picture1.hwnd(), nullptr, FALSE);
+    testutil::Pump(50ms);
+    ExpectQuadrantsInScreenArea(ClipMain65V.get());
+}
+
+// --- the remote control's load handler ---------------------------------------------------------
+
+struct NoPreviewRow {
+    const char *name;
+    bool text, bitmap, dib, rtf;
+};
+
+class RemoteWithoutPicture : public Windows, public ::testing::WithParamInterface<NoPreviewRow> {};
+
+TEST_P(RemoteWithoutPicture, DisablesPrintAndOffAndOpensNoPreview) {
+    const NoPreviewRow &row = GetParam();
+    PutFormats(row.text, row.bitmap, row.dib, row.rtf);
+    DispSize = L"42ｲﾝﾁ";
+    ClipMenu->mPrint.SetEnabled(true);
+    ClipMenu->mOFF.SetEnabled(true);
+    ClipMenu->mRem_Click();
+    ASSERT_TRUE(ClipRemort.IsLoaded());
+    EXPECT_TRUE(IsWindowVisible(ClipRemort->hWnd()));
+    EXPECT_FALSE(ClipMenu->mPrint.Enabled());
+    EXPECT_FALSE(ClipMenu->mOFF.Enabled());
+    EXPECT_EQ(Loaded(), "");
+    EXPECT_EQ(Checked(), "");
+    EXPECT_TRUE(boxes_.Seen().empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Clipboards, RemoteWithoutPicture,
+                         ::testing::Values(NoPreviewRow{"Empty", false, false, false, false},
+                                           NoPreviewRow{"TextAndBitmap", true, true, false, false},
+                                           NoPreviewRow{"RichTextAndDib", false, false, true,
+                                                        true}),
+                         [](const auto &info) { return std::string(info.param.name); });
+
+struct DispSizeRow {
+    const char *name;
+    const wchar_t *dispSize;
+    const char *opens;
+};
+
+class RemoteOpensDispSize : public Windows, public ::testing::WithParamInterface<DispSizeRow> {};
+
+TEST_P(RemoteOpensDispSize, OnlyForAnExactMatch) {
+    const DispSizeRow &row = GetParam();
+    PutPicture(samples::Quadrants(40, 30)); // the watch brings up the remote, nothing else
+    ClipMenu->mEnd_Click();
+    ASSERT_FALSE(ClipRemort.IsLoaded());
+
+    DispSize = row.dispSize;
+    ClipMenu->mRem_Click();
+    ASSERT_TRUE(ClipRemort.IsLoaded());
+    EXPECT_EQ(Loaded(), row.opens);
+    EXPECT_EQ(Checked(), row.opens);
+    // The preview that opened showed the picture; without one, print stays disabled.
+    EXPECT_EQ(ClipMenu->mPrint.Enabled(), *row.opens != '\0');
+    EXPECT_EQ(ClipMenu->mOFF.Enabled(), *row.opens != '\0');
+    if (*row.opens) {
+        EXPECT_TRUE(RemoteIsActive());
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Settings, RemoteOpensDispSize,
+                         ::testing::Values(DispSizeRow{"Is42", L"42ｲﾝﾁ", "42"},
+                                           DispSizeRow{"Is57", L"57ｲﾝﾁ", "57"},
+                                           DispSizeRow{"Is65", L"65ｲﾝﾁ", "65"},
+                                           DispSizeRow{"TrailingSpace", L"57ｲﾝﾁ ", ""},
+                                           DispSizeRow{"LeadingSpace", L" 57ｲﾝﾁ", ""},
+                                           DispSizeRow{"FullWidthDigits", L"５７ｲﾝﾁ", ""},
+                                           DispSizeRow{"FullWidthKatakana", L"57インチ", ""},
+                                           DispSizeRow{"NumberOnly", L"57", ""},
+                                           DispSizeRow{"Empty", L"", ""}),
+                         [](const auto &info) { return std::string(info.param.name); });
+
+TEST_F(Windows, RemoteShownAgainIsOnlyShown) {
+    ClipMenu->mRem_Click();
+    const HWND h = ClipRemort->hWnd();
+    SetWindowPos(h, nullptr, 300, 250, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    DispSize = L"42ｲﾝﾁ";
+    PutPicture(samples::Quadrants(40, 30)); // the watch shows the remote again
+    ClipMenu->mRem_Click();
+    EXPECT_EQ(ClipRemort->hWnd(), h);
+    RECT r{};
+    GetWindowRect(h, &r);
+    EXPECT_EQ(r.left, 300);
+    EXPECT_EQ(r.top, 250);
+    EXPECT_EQ(Loaded(), "") << "no preview opens by itself";
+    EXPECT_FALSE(ClipMenu->mPrint.Enabled());
+}
+
+TEST_F(Windows, RemoteReloadedAfterCloseIsBackAtItsPlace) {
+    if (!Is96Dpi()) GTEST_SKIP() << "geometry is given for 96 DPI";
+    ClipMenu->mRem_Click();
+    SetWindowPos(ClipRemort->hWnd(), nullptr, 40, 30, 0, 0,
+                 SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    ClipMenu->mEnd_Click();
+    ClipMenu->mRem_Click();
+    RECT r{};
+    GetWindowRect(ClipRemort->hWnd(), &r);
+    EXPECT_EQ(r.left, 211);
+    EXPECT_EQ(r.top, 461);
+}
+
+// --- the mouse on the remote control and on the previews --------------------------------------
+
+struct MenuSeen {
+    bool open = false, print = true, off = true;
+    int ticks = 0;
+};
+MenuSeen g_menu;
+
+bool VisibleMenuWindow() {
+    struct Ctx {
+        DWORD pid;
+        bool found;
+    } ctx{GetCurrentProcessId(), false};
+    EnumWindows(
+        [](HWND w, LPARAM lp) -> BOOL {
+            auto *c = reinterpret_cast<Ctx *>(lp);
+            DWORD pid = 0;
+            GetWindowThreadProcessId(w, &pid);
+            wchar_t cls[16] = {};
+            GetClassNameW(w, cls, 16);
+            if (pid == c->pid && std::wstring(cls) == L"#32768" && IsWindowVisible(w))
+                c->found = true;
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&ctx));
+    return ctx.found;
+}
+
+// Runs inside the menu's own loop: looks, then closes the menu.
+void CALLBACK LookAtMenu(HWND, UINT, UINT_PTR id, DWORD) {
+    if (VisibleMenuWindow()) {
+        g_menu.open = true;
+        g_menu.print = ClipMenu->mPrint.Enabled();
+        g_menu.off = ClipMenu->mOFF.Enabled();
+    }
+    if (g_menu.open || ++g_menu.ticks > 50) {
+        KillTimer(nullptr, id);
+        EndMenu();
+    }
+}
+
+LPARAM At(int x, int y) {
+    return MAKELPARAM(x, y);
+}
+
+TEST_F(Windows, RightPressOnThePictureOpensTheMenuWithPrintAndOffDisabled) {
+    ClipMenu->mRem_Click();
+    g_menu = {};
+    const UINT_PTR timer = SetTimer(nullptr, 0, 50, LookAtMenu);
+    SendMessageW(ClipRemort->Picture1.hwnd(), WM_RBUTTONDOWN, MK_RBUTTON, At(20, 60));
+    KillTimer(nullptr, timer);
+    EXPECT_TRUE(g_menu.open);
+    EXPECT_FALSE(g_menu.print);
+    EXPECT_FALSE(g_menu.off);
+    EXPECT_TRUE(ClipRemort.IsLoaded());
+}
+
+TEST_F(Windows, PressBelowThePictureDoesNothing) {
+    ClipMenu->mRem_Click();
+    const HWND h = ClipRemort->hWnd();
+    RECT before{};
+    GetWindowRect(h, &before);
+    // A menu here would block: the send returns at once because nothing answers the press.
+    SendMessageW(ClipRemort->Picture1.hwnd(), WM_RBUTTONDOWN, MK_RBUTTON, At(20, 140));
+    SendMessageW(ClipRemort->Picture1.hwnd(), WM_LBUTTONDOWN, MK_LBUTTON, At(20, 140));
+    SendMessageW(ClipRemort->Picture1.hwnd(), WM_LBUTTONUP, 0, At(20, 140));
+    EXPECT_FALSE(VisibleMenuWindow());
+    RECT after{};
+    GetWindowRect(h, &after);
+    EXPECT_TRUE(EqualRect(&before, &after));
+}
+
+class PreviewClick : public Windows, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(PreviewClick, ActivatesTheRemoteLoadingItIfNeeded) {
+    const bool onPicture = GetParam();
+    PutPicture(samples::Quadrants(40, 30));
+    ClipMenu->mEnd_Click(); // the watch brought up the remote; start without it
+    ClipMain42V->Show();
+    ASSERT_FALSE(ClipRemort.IsLoaded());
+    ClipMainVForm &f = ClipMain42V.get();
+    RECT before{};
+    GetWindowRect(f.hWnd(), &before);
+
+    const RECT &b = onPicture ? f.Image2->box : f.Image1->box;
+    const int x = b.left + 3, y = onPicture ? b.top + 3 : b.bottom - 30;
+    ASSERT_EQ(f.Picture1.HitTest({x, y}), onPicture ? f.Image2 : f.Image1);
+    SendMessageW(f.Picture1.hwnd(), WM_LBUTTONDOWN, MK_LBUTTON, At(x, y));
+    SendMessageW(f.Picture1.hwnd(), WM_LBUTTONUP, 0, At(x, y));
+    EXPECT_TRUE(ClipRemort.IsLoaded());
+    EXPECT_TRUE(RemoteIsActive());
+
+    // Once loaded, a click only activates it again.
+    SetActiveWindow(f.hWnd());
+    SendMessageW(f.Picture1.hwnd(), WM_LBUTTONDOWN, MK_LBUTTON, At(x, y));
+    SendMessageW(f.Picture1.hwnd(), WM_LBUTTONUP, 0, At(x, y));
+    EXPECT_TRUE(RemoteIsActive());
+    ASSERT_TRUE(ClipMain42V.IsLoaded());
+    RECT after{};
+    GetWindowRect(f.hWnd(), &after);
+    EXPECT_TRUE(EqualRect(&before, &after));
+}
+
+INSTANTIATE_TEST_SUITE_P(Images, PreviewClick, ::testing::Values(false, true),
+                         [](const auto &info) {
+                             return std::string(info.param ? "Image2" : "Image1");
+                         });
+
+} // namespace
