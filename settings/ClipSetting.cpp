@@ -75,8 +75,8 @@ int CALLBACK NoteProportional(const LOGFONTW *lf, const TEXTMETRICW *tm, DWORD t
 // "ＭＳ Ｐゴシック" where it is installed (or mapped to a stand-in), else the system's Japanese
 // proportional gothic, else any proportional Japanese face.
 std::wstring DialogFace() {
-    static const wchar_t *const kFaces[] = {L"ＭＳ Ｐゴシック", L"MS PGothic", L"MS UI Gothic",
-                                            L"Meiryo UI", L"Yu Gothic UI", L"IPAPGothic"};
+    static const wchar_t *const kFaces[] = {L"ＭＳ Ｐゴシック", L"MS PGothic",   L"MS UI Gothic",
+                                            L"Meiryo UI",       L"Yu Gothic UI", L"IPAPGothic"};
     win::unique_window_dc screen(nullptr);
     for (const wchar_t *face : kFaces) {
         if (FaceInstalled(screen.get(), face)) return face;
@@ -105,12 +105,12 @@ HFONT MakeDialogFont(const std::wstring &face, bool bold) {
 
 // --- Controls ------------------------------------------------------------------------------
 
-HWND MakeControl(HWND parent, const wchar_t *cls, const wchar_t *text, DWORD style,
-                 const RECT &box, int id, HFONT font) {
+HWND MakeControl(HWND parent, const wchar_t *cls, const wchar_t *text, DWORD style, const RECT &box,
+                 int id, HFONT font) {
     HWND h = CreateWindowExW(0, cls, text, WS_CHILD | WS_VISIBLE | style, box.left, box.top,
                              box.right - box.left, box.bottom - box.top, parent,
-                             reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
-                             win::AppInstance(), nullptr);
+                             reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), win::AppInstance(),
+                             nullptr);
     if (h) SendMessageW(h, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
     return h;
 }
@@ -156,13 +156,17 @@ std::wstring TextOf(HWND h) {
     return s;
 }
 
-bool Checked(HWND h) { return SendMessageW(h, BM_GETCHECK, 0, 0) == BST_CHECKED; }
+bool Checked(HWND h) {
+    return SendMessageW(h, BM_GETCHECK, 0, 0) == BST_CHECKED;
+}
 
 bool HasFocusIn(HWND control, HWND focus) {
     return control && focus && (focus == control || IsChild(control, focus));
 }
 
-bool Dropped(HWND combo) { return combo && SendMessageW(combo, CB_GETDROPPEDSTATE, 0, 0) != 0; }
+bool Dropped(HWND combo) {
+    return combo && SendMessageW(combo, CB_GETDROPPEDSTATE, 0, 0) != 0;
+}
 
 // The CNT folder, when it is missing: the profile writer creates files but never folders.
 void MakeSettingsFolder() {
@@ -214,15 +218,15 @@ void ClipSettingForm::CreateControls() {
     label1.font = boldFont_.get();
     label1.color = GetSysColor(COLOR_BTNTEXT);
 
-    // Created in tab order, which is also the order the window manager walks.
+    // Created in tab order, so that the z-order the dialog functions walk matches it.
     const HFONT buttonFont = static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
     command1_[0] = MakeControl(pic, WC_BUTTONW, L"OK", WS_TABSTOP | WS_GROUP | BS_PUSHBUTTON,
                                ToPixels(kCommand1[0]), IDC_COMMAND1_0, buttonFont);
     command1_[1] = MakeControl(pic, WC_BUTTONW, L"CANCEL", WS_TABSTOP | WS_GROUP | BS_PUSHBUTTON,
                                ToPixels(kCommand1[1]), IDC_COMMAND1_1, buttonFont);
-    combo1_ = MakeCombo(pic, ToPixels(kCombo1), IDC_COMBO1, plainFont_.get(),
-                        {kDisplaySizes[0].c_str(), kDisplaySizes[1].c_str(),
-                         kDisplaySizes[2].c_str()});
+    combo1_ =
+        MakeCombo(pic, ToPixels(kCombo1), IDC_COMBO1, plainFont_.get(),
+                  {kDisplaySizes[0].c_str(), kDisplaySizes[1].c_str(), kDisplaySizes[2].c_str()});
     for (int i = 0; i < 4; ++i) {
         option1_[i] = MakeControl(pic, WC_BUTTONW, kPaperSizes[i].c_str(),
                                   BS_AUTORADIOBUTTON | (i == 0 ? WS_GROUP | WS_TABSTOP : 0),
@@ -254,9 +258,14 @@ void ClipSettingForm::Form_Load() {
 
 void ClipSettingForm::Command1_Click(int index) {
     switch (index) {
-    case 0: CheckAndSave(); break;
-    case 1: Unload(); break;
-    default: break;
+    case 0:
+        CheckAndSave();
+        break;
+    case 1:
+        Unload();
+        break;
+    default:
+        break;
     }
 }
 
@@ -268,7 +277,8 @@ void ClipSettingForm::CheckAndSave() {
 
     const std::wstring typedSize = Trim(TextOf(combo1_));
     bool knownSize = false;
-    for (const std::wstring &s : kDisplaySizes) knownSize = knownSize || typedSize == s;
+    for (const std::wstring &s : kDisplaySizes)
+        knownSize = knownSize || typedSize == s;
     if (!knownSize) {
         refuse(L"ディスプレイサイズが不正です", combo1_);
         return;
@@ -316,7 +326,8 @@ void ClipSettingForm::MoveFocus(bool backwards) {
         if (HasFocusIn(option, focus)) current = 4;
     }
     const int n = static_cast<int>(stops.size());
-    const int next = current < 0 ? (backwards ? n - 1 : 0) : (current + (backwards ? n - 1 : 1)) % n;
+    const int next =
+        current < 0 ? (backwards ? n - 1 : 0) : (current + (backwards ? n - 1 : 1)) % n;
     SetFocus(stops[static_cast<size_t>(next)]);
 }
 
@@ -365,8 +376,10 @@ LRESULT ClipSettingForm::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
     switch (msg) {
     case WM_COMMAND:
         if (HIWORD(wp) == BN_CLICKED) {
-            if (LOWORD(wp) == IDC_COMMAND1_0) Command1_Click(0);
-            else if (LOWORD(wp) == IDC_COMMAND1_1) Command1_Click(1);
+            if (LOWORD(wp) == IDC_COMMAND1_0)
+                Command1_Click(0);
+            else if (LOWORD(wp) == IDC_COMMAND1_1)
+                Command1_Click(1);
         }
         return 0;
     case WM_CTLCOLORSTATIC:
@@ -398,8 +411,10 @@ LRESULT ClipSettingForm::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
     case WM_NCDESTROY: {
         const LRESULT r = SkinnedForm::OnMessage(msg, wp, lp);
         combo1_ = combo2_ = nullptr;
-        for (HWND &h : option1_) h = nullptr;
-        for (HWND &h : command1_) h = nullptr;
+        for (HWND &h : option1_)
+            h = nullptr;
+        for (HWND &h : command1_)
+            h = nullptr;
         lastFocus_ = nullptr;
         boldFont_.reset();
         plainFont_.reset();

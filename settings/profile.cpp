@@ -98,7 +98,9 @@ Line ParseLine(Bytes file, std::size_t begin) {
     }
     line.kind = LineKind::Key;
     line.nameBegin = p;
-    std::size_t eq = file.find('=', p); // '=' is never the second byte of a character either
+    // Only within the line: searching on would make a file of lines without '=' quadratic. '='
+    // is never the second byte of a character either.
+    std::size_t eq = file.substr(0, end).find('=', p);
     line.hasEquals = eq < end;
     line.equals = line.hasEquals ? eq : end;
     std::size_t ne = line.equals;

@@ -166,7 +166,11 @@ void ClipMenuForm::mOFF_Click() {
 
 void ClipMenuForm::mRem_Click() { ClipRemort->Show(); }
 
-void ClipMenuForm::mSET_Click() { ClipSetting->Show(); }
+void ClipMenuForm::mSET_Click() {
+    ClipSetting->Show();
+    // Chosen again while open, the dialog comes to the front instead of staying behind others.
+    if (ClipSetting.IsLoaded()) SetForegroundWindow(ClipSetting->hWnd());
+}
 
 void ClipMenuForm::mEnd_Click() {
     ClipMain42V.Unload();

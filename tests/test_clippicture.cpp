@@ -175,13 +175,17 @@ TEST_F(ClipPicture, ClipboardHeldElsewhereGivesUpQuickly) {
     HANDLE opened = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     HANDLE release = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     std::thread holder([&] {
-        if (OpenClipboard(nullptr)) {
+        // Held through a window: the clipboard tells its users apart by their windows.
+        const HWND owner = CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                           nullptr, nullptr);
+        if (OpenClipboard(owner)) {
             SetEvent(opened);
             WaitForSingleObject(release, 10000);
             CloseClipboard();
         } else {
             SetEvent(opened);
         }
+        DestroyWindow(owner);
     });
     ASSERT_EQ(WaitForSingleObject(opened, 5000), WAIT_OBJECT_0);
     const auto start = std::chrono::steady_clock::now();

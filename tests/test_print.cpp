@@ -450,24 +450,6 @@ TEST(PrintPaper, CodesByExactText) {
         EXPECT_EQ(print::PaperCode(c.text), c.code) << c.text;
 }
 
-TEST(PrintMessages, EveryFailureHasItsOwnJapaneseText) {
-    const PrintResult failures[] = {PrintResult::NoPicture,      PrintResult::BadPicture,
-                                    PrintResult::FileNotWritten, PrintResult::FileNotRead,
-                                    PrintResult::NoPrinter,      PrintResult::BadCopies,
-                                    PrintResult::PrintFailed};
-    EXPECT_EQ(print::FailureText(PrintResult::Printed), nullptr);
-    std::vector<std::wstring> seen;
-    for (PrintResult r : failures) {
-        const wchar_t *text = print::FailureText(r);
-        ASSERT_NE(text, nullptr);
-        EXPECT_EQ(std::find(seen.begin(), seen.end(), text), seen.end()) << text;
-        seen.push_back(text);
-    }
-    EXPECT_EQ(print::FailureText(PrintResult::NoPicture),
-              std::wstring(L"クリップボードに画像データがありません"));
-    EXPECT_EQ(print::FailureText(PrintResult::BadCopies), std::wstring(L"印字部数が不正です"));
-}
-
 TEST(PrintCleanup, OnlyOurTemporaryFilesGo) {
     // One folder per user file: photo.bmp and Photo.BMP are the same name to the file system.
     const wchar_t *const userFiles[] = {L"photo.bmp",         L"Photo.BMP",
@@ -588,8 +570,7 @@ TEST_F(PrintJob, CopiesBelowOneBecomeOne) {
     struct Case {
         const wchar_t *text;
         short copies;
-    } const cases[] = {{L"0", 1},   {L"-3", 1},  {L"abc", 1},     {L"0.5", 1},
-                       {L"3.5", 4}, {L"2.5", 2}, {L"3 copies", 3}};
+    } const cases[] = {{L"0", 1}, {L"-3", 1}, {L"abc", 1}, {L"3.5", 4}};
     for (const Case &c : cases) {
         ASSERT_EQ(Print(print::kPortrait, L"A4", c.text), PrintResult::Printed) << c.text;
         EXPECT_EQ(print::CurrentSettings().copies, c.copies) << c.text;

@@ -169,4 +169,20 @@ TEST(SetString, ThreeKeysIntoEmptyFileInWritingOrder) {
     EXPECT_EQ(profile::SetString(file, "disp", "dsize", k42), file);
 }
 
+// Each line without '=' was once searched on to the end of the file for one, so a file of such
+// lines took time quadratic in its size: about an hour for the 16 MiB the reader accepts.
+TEST(Profile, LargestFileOfLinesWithoutEqualsIsReadInOnePass) {
+    std::string file;
+    file.reserve(16 * 1024 * 1024 + 64);
+    file += "[PRINTER]\r\n";
+    while (file.size() < 16 * 1024 * 1024)
+        file += "x\r\n";
+    file += "PAGE=3\r\n";
+    EXPECT_EQ(profile::GetString(file, "PRINTER", "PAGE"), "3");
+    EXPECT_EQ(profile::GetString(file, "PRINTER", "PSIZE"), "");
+    const std::string written = profile::SetString(file, "PRINTER", "PAGE", "4");
+    EXPECT_EQ(written.size(), file.size());
+    EXPECT_EQ(written.compare(written.size() - 8, 8, "PAGE=4\r\n"), 0);
+}
+
 } // namespace

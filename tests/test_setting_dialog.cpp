@@ -30,7 +30,9 @@ const wchar_t kNotSaved[] = L"設定を保存できませんでした";
 const wchar_t kTitle[] = L"Tessary Ver.1.0";
 
 std::wstring g_iniPath;
-std::wstring TestIniPath() { return g_iniPath; }
+std::wstring TestIniPath() {
+    return g_iniPath;
+}
 
 std::string Bytes(const std::wstring &path) {
     const std::vector<unsigned char> data = testutil::ReadFileBytes(path);
@@ -47,7 +49,9 @@ std::wstring Text(HWND h) {
     return buf;
 }
 
-bool Checked(HWND h) { return SendMessageW(h, BM_GETCHECK, 0, 0) == BST_CHECKED; }
+bool Checked(HWND h) {
+    return SendMessageW(h, BM_GETCHECK, 0, 0) == BST_CHECKED;
+}
 
 // Pumps through the program's own loop, so that forms see their keyboard messages first.
 bool PumpUntil(const std::function<bool()> &pred, std::chrono::milliseconds timeout = 3000ms) {
@@ -137,7 +141,8 @@ TEST_F(SettingDialog, OpensWithDefaultsWithoutSettingsFile) {
     ClipSettingForm &f = Open();
     EXPECT_EQ(Text(f.Combo1()), k42);
     EXPECT_EQ(Text(f.Combo2()), L"1");
-    for (int i = 0; i < 4; ++i) EXPECT_EQ(Checked(f.Option1(i)), i == 1) << "option " << i;
+    for (int i = 0; i < 4; ++i)
+        EXPECT_EQ(Checked(f.Option1(i)), i == 1) << "option " << i;
     EXPECT_EQ(IniPath, g_iniPath);
     EXPECT_FALSE(Exists(ini_));
     EXPECT_EQ(GetFocus(), f.Picture1.hwnd());
@@ -150,7 +155,8 @@ TEST_F(SettingDialog, UnknownStoredValuesShownAsStoredAndDisplaySizeRefused) {
     ClipSettingForm &f = Open();
     EXPECT_EQ(Text(f.Combo1()), L"99");
     EXPECT_EQ(Text(f.Combo2()), L"2");
-    for (int i = 0; i < 4; ++i) EXPECT_FALSE(Checked(f.Option1(i))) << "option " << i;
+    for (int i = 0; i < 4; ++i)
+        EXPECT_FALSE(Checked(f.Option1(i))) << "option " << i;
     Click(f.Command1(0));
     ASSERT_EQ(boxes_.Seen().size(), 1u);
     EXPECT_EQ(boxes_.Seen()[0].text, kBadSize);
@@ -174,7 +180,9 @@ struct Refusal {
     bool focusOnCombo1;
 };
 
-void PrintTo(const Refusal &r, std::ostream *os) { *os << r.name; }
+void PrintTo(const Refusal &r, std::ostream *os) {
+    *os << r.name;
+}
 
 class RefusedEntry : public SettingDialog, public ::testing::WithParamInterface<Refusal> {};
 
@@ -202,14 +210,14 @@ TEST_P(RefusedEntry, ShowsMessageFocusesBoxAndWritesNothing) {
 
 INSTANTIATE_TEST_SUITE_P(
     Dialog, RefusedEntry,
-    ::testing::Values(
-        Refusal{"FullWidthDigits", L"\uFF14\uFF12\uFF72\uFF9D\uFF81", L"1", kBadSize, true},
-        Refusal{"FullWidthKatakana", L"42インチ", L"1", kBadSize, true},
-        Refusal{"DigitsAlone", L"42", L"1", kBadSize, true},
-        Refusal{"Empty", L"", L"1", kBadSize, true},
-        Refusal{"OnlySpacesAsCopies", k42, L"   ", kBadCopies, false},
-        Refusal{"EmptyCopies", k65, L"", kBadCopies, false},
-        Refusal{"BothWrongShowsOnlyDisplaySize", L"42", L" ", kBadSize, true}),
+    ::testing::Values(Refusal{"FullWidthDigits", L"\uFF14\uFF12\uFF72\uFF9D\uFF81", L"1", kBadSize,
+                              true},
+                      Refusal{"FullWidthKatakana", L"42インチ", L"1", kBadSize, true},
+                      Refusal{"DigitsAlone", L"42", L"1", kBadSize, true},
+                      Refusal{"Empty", L"", L"1", kBadSize, true},
+                      Refusal{"OnlySpacesAsCopies", k42, L"   ", kBadCopies, false},
+                      Refusal{"EmptyCopies", k65, L"", kBadCopies, false},
+                      Refusal{"BothWrongShowsOnlyDisplaySize", L"42", L" ", kBadSize, true}),
     [](const ::testing::TestParamInfo<Refusal> &info) { return std::string(info.param.name); });
 
 struct Accepted {
@@ -219,7 +227,9 @@ struct Accepted {
     std::wstring dispSaved, copiesSaved;
 };
 
-void PrintTo(const Accepted &a, std::ostream *os) { *os << a.name; }
+void PrintTo(const Accepted &a, std::ostream *os) {
+    *os << a.name;
+}
 
 class AcceptedEntry : public SettingDialog, public ::testing::WithParamInterface<Accepted> {};
 
@@ -232,8 +242,8 @@ TEST_P(AcceptedEntry, SavedAsTypedWithoutSurroundingSpaces) {
 
     EXPECT_TRUE(boxes_.Seen().empty());
     EXPECT_FALSE(f.IsLoaded());
-    EXPECT_EQ(Bytes(ini_), "[DISP]\r\nDSIZE=" + a.dispBytes + "\r\n[PRINTER]\r\nPSIZE=A4\r\nPAGE=" +
-                               a.copiesBytes + "\r\n");
+    EXPECT_EQ(Bytes(ini_), "[DISP]\r\nDSIZE=" + a.dispBytes +
+                               "\r\n[PRINTER]\r\nPSIZE=A4\r\nPAGE=" + a.copiesBytes + "\r\n");
     EXPECT_EQ(DispSize, a.dispSaved);
     EXPECT_EQ(PaperSize, L"A4");
     EXPECT_EQ(PrintCopies, a.copiesSaved);
@@ -241,13 +251,12 @@ TEST_P(AcceptedEntry, SavedAsTypedWithoutSurroundingSpaces) {
 
 INSTANTIATE_TEST_SUITE_P(
     Dialog, AcceptedEntry,
-    ::testing::Values(Accepted{"Letters", k57, L"abc", k57Bytes, "abc", k57, L"abc"},
-                      Accepted{"Zero", k57, L"0", k57Bytes, "0", k57, L"0"},
-                      Accepted{"TwentyFive", k57, L"25", k57Bytes, "25", k57, L"25"},
-                      Accepted{"SpacesAroundSize", L" " + k57 + L" ", L" 4 ", k57Bytes, "4", k57,
-                               L"4"},
-                      Accepted{"FullWidthCopies", k65, L"\uFF13", k65Bytes, "\x82\x52", k65,
-                               L"\uFF13"}),
+    ::testing::Values(
+        Accepted{"Letters", k57, L"abc", k57Bytes, "abc", k57, L"abc"},
+        Accepted{"Zero", k57, L"0", k57Bytes, "0", k57, L"0"},
+        Accepted{"TwentyFive", k57, L"25", k57Bytes, "25", k57, L"25"},
+        Accepted{"SpacesAroundSize", L" " + k57 + L" ", L" 4 ", k57Bytes, "4", k57, L"4"},
+        Accepted{"FullWidthCopies", k65, L"\uFF13", k65Bytes, "\x82\x52", k65, L"\uFF13"}),
     [](const ::testing::TestParamInfo<Accepted> &info) { return std::string(info.param.name); });
 
 TEST_F(SettingDialog, SaveWritesCp932FileAndRefreshesGlobals) {
@@ -260,7 +269,8 @@ TEST_F(SettingDialog, SaveWritesCp932FileAndRefreshesGlobals) {
     EXPECT_TRUE(boxes_.Seen().empty());
     EXPECT_FALSE(f.IsLoaded());
     EXPECT_EQ(f.Combo1(), nullptr);
-    EXPECT_EQ(Bytes(ini_), "[DISP]\r\nDSIZE=" + k65Bytes + "\r\n[PRINTER]\r\nPSIZE=B5\r\nPAGE=3\r\n");
+    EXPECT_EQ(Bytes(ini_),
+              "[DISP]\r\nDSIZE=" + k65Bytes + "\r\n[PRINTER]\r\nPSIZE=B5\r\nPAGE=3\r\n");
     EXPECT_EQ(DispSize, k65);
     EXPECT_EQ(PaperSize, L"B5");
     EXPECT_EQ(PrintCopies, L"3");
@@ -362,7 +372,8 @@ TEST_F(SettingDialog, OptionButtonsFormOneGroup) {
     ClipSettingForm &f = Open();
     for (int chosen : {0, 3, 2, 1}) {
         Click(f.Option1(chosen));
-        for (int i = 0; i < 4; ++i) EXPECT_EQ(Checked(f.Option1(i)), i == chosen);
+        for (int i = 0; i < 4; ++i)
+            EXPECT_EQ(Checked(f.Option1(i)), i == chosen);
     }
     // Arrow keys move within the group, wrapping, and choose as they go.
     SetFocus(f.Option1(1));
@@ -373,7 +384,8 @@ TEST_F(SettingDialog, OptionButtonsFormOneGroup) {
     for (const auto &s : steps) {
         Key(s.key);
         EXPECT_EQ(GetFocus(), f.Option1(s.expect));
-        for (int i = 0; i < 4; ++i) EXPECT_EQ(Checked(f.Option1(i)), i == s.expect);
+        for (int i = 0; i < 4; ++i)
+            EXPECT_EQ(Checked(f.Option1(i)), i == s.expect);
     }
 }
 
@@ -402,8 +414,8 @@ TEST_F(SettingDialog, TabVisitsControlsInOrder) {
 TEST_F(SettingDialog, EnterAndEscapeDoNothingAnywhere) {
     ClipSettingForm &f = Open();
     Type(f.Combo2(), L"6");
-    for (HWND target : {f.Picture1.hwnd(), f.Command1(0), f.Command1(1), f.Combo1(), f.Option1(1),
-                        f.Combo2()}) {
+    for (HWND target :
+         {f.Picture1.hwnd(), f.Command1(0), f.Command1(1), f.Combo1(), f.Option1(1), f.Combo2()}) {
         SetFocus(target);
         Pump(50ms);
         Key(VK_RETURN);
@@ -449,9 +461,9 @@ TEST_F(SettingDialog, BorderlessCentredAndLaidOutInTwips) {
         HWND control;
         RECT expected; // pixels: twips / 15
     } layout[] = {
-        {f.Picture1.hwnd(), {-2, -2, 577, 385}},  {f.Option1(0), {50, 78, 99, 95}},
-        {f.Option1(1), {100, 78, 149, 95}},       {f.Option1(2), {150, 78, 199, 95}},
-        {f.Option1(3), {200, 78, 249, 95}},       {f.Command1(1), {180, 140, 243, 161}},
+        {f.Picture1.hwnd(), {-2, -2, 577, 385}}, {f.Option1(0), {50, 78, 99, 95}},
+        {f.Option1(1), {100, 78, 149, 95}},      {f.Option1(2), {150, 78, 199, 95}},
+        {f.Option1(3), {200, 78, 249, 95}},      {f.Command1(1), {180, 140, 243, 161}},
         {f.Command1(0), {248, 140, 311, 161}},
     };
     for (const auto &c : layout) {

@@ -1,5 +1,7 @@
 #include "tests/testutil.h"
 
+#include "common/form.h"
+
 #include <cstring>
 
 namespace testutil {
@@ -10,6 +12,7 @@ bool PumpUntil(const std::function<bool()> &pred, std::chrono::milliseconds time
         MSG msg;
         while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
             if (msg.message == WM_QUIT) continue; // a test process has no main loop to end
+            if (win::Form::PreTranslate(msg)) continue;
             TranslateMessage(&msg);
             DispatchMessageW(&msg);
         }

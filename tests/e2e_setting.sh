@@ -1,0 +1,67 @@
+#!/usr/bin/env bash
+# The real program's settings dialog: "設定" from the tray icon's menu opens it centred at
+# 334 x 208, a changed number of copies saved with OK lands in CNT/Tessary.ini, and a picture of
+# the dialog goes to docs/img/settings.png (TESSARY_SCREENSHOT_DIR to put it elsewhere).
+set -uo pipefail
+EXE=$1
+source "$(dirname "$0")/e2e_lib.sh"
+
+SHOTS=${TESSARY_SCREENSHOT_DIR:-$(cd "$(dirname "$0")/.." && pwd)/docs/img}
+PROG=$E2E_DIR/prog
+INI=$PROG/CNT/Tessary.ini
+
+dialog_window() { xdotool search --onlyvisible --name '^設定$' 2>/dev/null | head -n1; }
+has_dialog() { [[ -n $(dialog_window) ]]; }
+no_dialog() { ! has_dialog; }
+ini_has() { grep -qa "^$1"$'\r$' "$INI"; }
+
+e2e_install "$EXE" "$PROG"
+base=$(tray_icons)
+e2e_start "$PROG"
+wait_for 30 tray_icons_are $((base + 1)) || fail "the icon did not appear in the tray"
+ini_has "PAGE=1" || fail "the shipped settings do not hold PAGE=1"
+
+# Right press on the icon, then the first item, "設定".
+before=$(mapped_windows)
+tray_right_click "$base"
+wait_new_window 5 "$before" >/dev/null || fail "no menu after a right press on the icon"
+xdotool key Down Return
+wait_for 15 has_dialog || fail "no settings dialog after 設定"
+dialog=$(dialog_window)
+
+read -r x y w h < <(window_geometry "$dialog")
+read -r sw sh < <(xdpyinfo | awk '/dimensions:/ {split($2, d, "x"); print d[1], d[2]}')
+echo "dialog at $x,$y ${w}x$h on ${sw}x$sh"
+((w == 334 && h == 208)) || fail "dialog is ${w}x$h, not 334x208"
+dx=$((2 * x - (sw - w)))
+dy=$((2 * y - (sh - h)))
+((dx >= -2 && dx <= 2 && dy >= -2 && dy <= 2)) || fail "dialog at $x,$y is not centred"
+
+# The picture, as it first opens (the focus on the picture box: no caret, no selection).
+sleep 1
+import -window root -crop "${w}x$h+$x+$y" +repage "$E2E_DIR/dialog.png" ||
+    fail "no screenshot"
+# The three labels are white text on the dark screen, Label1 dark text on the silver strip.
+for box in 145x15+28+28 117x15+28+58 107x15+28+112; do
+    lit=$(convert "$E2E_DIR/dialog.png" -crop "$box" +repage -colorspace gray \
+        -threshold 85% -format '%[fx:mean]' info:)
+    awk -v m="$lit" 'BEGIN { exit !(m > 0.08) }' || fail "label at $box shows no white text ($lit)"
+done
+dark=$(convert "$E2E_DIR/dialog.png" -crop 155x20+106+188 +repage -colorspace gray -negate \
+    -threshold 70% -format '%[fx:mean]' info:)
+awk -v m="$dark" 'BEGIN { exit !(m > 0.03) }' || fail "Tessary Ver.1.0 not shown ($dark)"
+mkdir -p "$SHOTS"
+convert "$E2E_DIR/dialog.png" -strip "$SHOTS/settings.png" || fail "could not save the picture"
+echo "picture saved to $SHOTS/settings.png"
+
+# Copies: click into Combo2's text, replace it with 3, press OK.
+xdotool mousemove $((x + 136 + 20)) $((y + 106 + 10)) click 1
+sleep 0.3
+xdotool key --clearmodifiers Home shift+End BackSpace
+xdotool type --delay 50 3
+sleep 0.3
+xdotool mousemove $((x + 248 + 31)) $((y + 140 + 10)) click 1
+wait_for 15 ini_has "PAGE=3" || fail "CNT/Tessary.ini does not hold PAGE=3: $(tr '\r' ' ' <"$INI")"
+wait_for 15 no_dialog || fail "the dialog stayed open after OK"
+ini_has "PSIZE=A4" || fail "the paper size did not stay A4"
+echo "ok"
