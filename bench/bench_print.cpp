@@ -2,11 +2,14 @@
 // the picture that another program holds on the clipboard.
 // Usage: bench_print <program folder> <paper> <copies> <T|Y>
 // Prints "bench_print fetch_ms=<first read of the clipboard picture> ms=<command to end of
-// document> result=<PrintResult>". The first read, untimed in the figure, stands for the preview
-// that has shown the picture before the print command can be chosen; it brings the picture over
-// from the X selection, which later reads then find in the clipboard.
+// document> result=<PrintResult> peak_mib=<peak resident memory>". The first read, untimed in
+// the figure, stands for the preview that has shown the picture before the print command can be
+// chosen: it brings the picture over from the X selection. The command then reads the clipboard
+// again, as the program does.
 #include "common/clippicture.h"
 #include "print/PrintJob.h"
+
+#include <psapi.h>
 
 #include <cstdio>
 #include <string>
@@ -24,6 +27,14 @@ double Now() {
     return static_cast<double>(c.QuadPart) / perMs;
 }
 
+// The process's peak resident memory (Wine reports VmHWM).
+double PeakMiB() {
+    PROCESS_MEMORY_COUNTERS counters{};
+    counters.cb = sizeof(counters);
+    if (!K32GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof(counters))) return 0;
+    return static_cast<double>(counters.PeakWorkingSetSize) / (1024.0 * 1024.0);
+}
+
 } // namespace
 
 int wmain(int argc, wchar_t **argv) {
@@ -32,7 +43,8 @@ int wmain(int argc, wchar_t **argv) {
         return 2;
     }
     // The picture's owner may have taken the selection a moment ago.
-    for (int i = 0; i < 600 && !IsClipboardFormatAvailable(CF_DIB); ++i) Sleep(50);
+    for (int i = 0; i < 600 && !IsClipboardFormatAvailable(CF_DIB); ++i)
+        Sleep(50);
     const double fetchStart = Now();
     {
         const clip::ClipboardPicture picture;
@@ -46,11 +58,10 @@ int wmain(int argc, wchar_t **argv) {
     SYSTEMTIME now{};
     const double start = Now();
     GetLocalTime(&now);
-    const print::PrintResult result =
-        print::PrintClipboard(argv[4][0] == L'T' ? print::kPortrait : print::kLandscape, argv[1],
-                              argv[2], argv[3], now);
+    const print::PrintResult result = print::PrintClipboard(
+        argv[4][0] == L'T' ? print::kPortrait : print::kLandscape, argv[1], argv[2], argv[3], now);
     const double end = Now();
-    std::printf("bench_print fetch_ms=%.1f ms=%.1f result=%d\n", fetched - fetchStart, end - start,
-                static_cast<int>(result));
+    std::printf("bench_print fetch_ms=%.1f ms=%.1f result=%d peak_mib=%.0f\n", fetched - fetchStart,
+                end - start, static_cast<int>(result), PeakMiB());
     return result == print::PrintResult::Printed ? 0 : 1;
 }

@@ -287,6 +287,7 @@ def report(args):
         'remote': ('clipboard change -> ClipRemort mapped', 'ms', 'latency'),
         'preview': ('clipboard change -> preview shows picture', 'ms', 'latency'),
         'print12': ('12 MP print, command -> end of document', 'ms', 'print'),
+        'print12_peak': ('12 MP print, peak memory of the process', 'MiB', 'info'),
         'idle_cpu': ('idle CPU time per 60 s', 'ms', 'cpu'),
         'idle_wakeups': ('idle context switches per 60 s', '', 'info'),
         'idle_rss': ('idle resident memory (VmRSS)', 'MiB', 'memory'),

@@ -1,10 +1,13 @@
 // Floor for the print figure: the least a program does to print a BMP file stretched over the
 // default printer's printable area, with one StretchDIBits and the printer's own settings.
-// Usage: floor_print <file.bmp>. Prints "floor_print ms=<command to end of document>".
+// Usage: floor_print <file.bmp>. Prints "floor_print ms=<command to end of document>
+// peak_mib=<peak resident memory>".
 #include <windows.h>
 
+#include <psapi.h>
 #include <winspool.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -22,6 +25,14 @@ double Now() {
     LARGE_INTEGER c;
     QueryPerformanceCounter(&c);
     return static_cast<double>(c.QuadPart) / perMs;
+}
+
+// The process's peak resident memory (Wine reports VmHWM).
+double PeakMiB() {
+    PROCESS_MEMORY_COUNTERS counters{};
+    counters.cb = sizeof(counters);
+    if (!K32GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof(counters))) return 0;
+    return static_cast<double>(counters.PeakWorkingSetSize) / (1024.0 * 1024.0);
 }
 
 int Fail(const char *what) {
@@ -94,6 +105,6 @@ int wmain(int argc, wchar_t **argv) {
     DeleteDC(dc);
     const double end = Now();
     if (lines <= 0 || !ended) return Fail("the printer refused the page");
-    std::printf("floor_print ms=%.1f\n", end - start);
+    std::printf("floor_print ms=%.1f peak_mib=%.0f\n", end - start, PeakMiB());
     return 0;
 }

@@ -52,8 +52,8 @@ std::size_t BitsOffset(const std::vector<std::uint8_t> &dib) {
     const std::size_t colours =
         h.biClrUsed ? h.biClrUsed : (h.biBitCount <= 8 ? std::size_t{1} << h.biBitCount : 0);
     offset += colours * sizeof(RGBQUAD);
-    const std::uint64_t stride = (std::uint64_t{static_cast<std::uint32_t>(h.biWidth)} *
-                                      h.biBitCount + 31) / 32 * 4;
+    const std::uint64_t stride =
+        (std::uint64_t{static_cast<std::uint32_t>(h.biWidth)} * h.biBitCount + 31) / 32 * 4;
     const std::uint64_t rows = h.biHeight < 0 ? 0 - static_cast<std::int64_t>(h.biHeight)
                                               : static_cast<std::uint64_t>(h.biHeight);
     if (h.biCompression != BI_RGB && h.biCompression != BI_BITFIELDS) return 0;

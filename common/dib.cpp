@@ -148,18 +148,25 @@ Result Validate(const std::uint8_t *data, std::size_t size) {
 }
 
 std::vector<std::uint8_t> MakeBmpFile(const std::uint8_t *dib, const Info &info) {
+    std::vector<std::uint8_t> file = MakeBmpHead(dib, info);
+    if (file.empty()) return file;
+    file.insert(file.end(), dib + info.pixelOffset, dib + info.pixelOffset + info.pixelBytes);
+    return file;
+}
+
+std::vector<std::uint8_t> MakeBmpHead(const std::uint8_t *dib, const Info &info) {
     std::vector<std::uint8_t> file;
     if (dib == nullptr) return file;
-    const std::size_t dibBytes = info.pixelOffset + info.pixelBytes;
-    file.resize(kFileHeaderSize + dibBytes);
+    file.resize(kFileHeaderSize + info.pixelOffset);
     std::uint8_t *out = file.data();
     out[0] = 'B';
     out[1] = 'M';
-    Put32(out + 2, static_cast<std::uint32_t>(file.size()));
+    Put32(out + 2,
+          static_cast<std::uint32_t>(kFileHeaderSize + info.pixelOffset + info.pixelBytes));
     Put16(out + 6, 0);
     Put16(out + 8, 0);
     Put32(out + 10, static_cast<std::uint32_t>(kFileHeaderSize + info.pixelOffset));
-    std::memcpy(out + kFileHeaderSize, dib, dibBytes);
+    std::memcpy(out + kFileHeaderSize, dib, info.pixelOffset);
 
     std::uint8_t *header = out + kFileHeaderSize;
     Put32(header + kSizeImage, static_cast<std::uint32_t>(info.pixelBytes));

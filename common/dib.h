@@ -78,6 +78,11 @@ Result Validate(const std::uint8_t *data, std::size_t size);
 // replaced by sRGB (the profile is not copied). Returns an empty vector for a null `dib`.
 std::vector<std::uint8_t> MakeBmpFile(const std::uint8_t *dib, const Info &info);
 
+// The same file without its pixels: the file header and the corrected header, masks and colour
+// table (14 + info.pixelOffset bytes). The file is this followed by the info.pixelBytes bytes at
+// dib + info.pixelOffset, which a caller can write from where they lie instead of copying them.
+std::vector<std::uint8_t> MakeBmpHead(const std::uint8_t *dib, const Info &info);
+
 struct FileResult {
     Error error = Error::None;
     Info info;                 // info.pixelOffset is the header block's size (header, masks, table)

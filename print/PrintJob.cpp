@@ -12,6 +12,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cwchar>
+#include <initializer_list>
 #include <optional>
 #include <vector>
 
@@ -21,10 +22,43 @@ namespace {
 
 const wchar_t kDocName[] = L"Tessary";
 
+// The spooler's functions, loaded at the first print. winspool.drv brings the platform's print
+// system into the process (under Wine: libcups with its TLS, Kerberos and D-Bus libraries,
+// several megabytes) that a resident program should not carry while it only waits.
+struct Spooler {
+    decltype(&::GetDefaultPrinterW) getDefaultPrinter = nullptr;
+    decltype(&::OpenPrinterW) openPrinter = nullptr;
+    decltype(&::ClosePrinter) closePrinter = nullptr;
+    decltype(&::DocumentPropertiesW) documentProperties = nullptr;
+    bool loaded() const {
+        return getDefaultPrinter && openPrinter && closePrinter && documentProperties;
+    }
+};
+
+template <class Fn> void Resolve(HMODULE module, const char *name, Fn &fn) {
+    // Through the generic function pointer type, which any function pointer converts to and from.
+    fn = reinterpret_cast<Fn>(reinterpret_cast<void (*)()>(GetProcAddress(module, name)));
+}
+
+const Spooler &GetSpooler() {
+    static const Spooler spooler = [] {
+        Spooler s;
+        // Stays loaded for the rest of the run, as the printer driver does.
+        const HMODULE module = LoadLibraryW(L"winspool.drv");
+        if (!module) return s;
+        Resolve(module, "GetDefaultPrinterW", s.getDefaultPrinter);
+        Resolve(module, "OpenPrinterW", s.openPrinter);
+        Resolve(module, "ClosePrinter", s.closePrinter);
+        Resolve(module, "DocumentPropertiesW", s.documentProperties);
+        return s;
+    }();
+    return spooler;
+}
+
 struct hprinter_traits {
     using pointer = HANDLE;
     static pointer invalid() { return nullptr; }
-    static void close(pointer h) { ClosePrinter(h); }
+    static void close(pointer h) { GetSpooler().closePrinter(h); }
 };
 using unique_hprinter = win::unique_handle<hprinter_traits>;
 
@@ -51,11 +85,13 @@ private:
 };
 
 std::wstring DefaultPrinterName() {
+    const Spooler &spooler = GetSpooler();
+    if (!spooler.loaded()) return {};
     DWORD size = 0;
-    GetDefaultPrinterW(nullptr, &size);
+    spooler.getDefaultPrinter(nullptr, &size);
     if (size == 0) return {};
     std::wstring name(size, L'\0');
-    if (!GetDefaultPrinterW(&name[0], &size)) return {};
+    if (!spooler.getDefaultPrinter(&name[0], &size)) return {};
     name.resize(std::wcslen(name.c_str()));
     return name;
 }
@@ -74,7 +110,8 @@ public:
         if (name.empty()) return PrintResult::NoPrinter;
         HANDLE h = nullptr;
         std::wstring openName = name;
-        if (!OpenPrinterW(&openName[0], &h, nullptr) || !h) return PrintResult::NoPrinter;
+        if (!GetSpooler().openPrinter(&openName[0], &h, nullptr) || !h)
+            return PrintResult::NoPrinter;
         handle.reset(h);
         if (!devmode_.empty() && name == printer_) return PrintResult::Printed;
         Forget();
@@ -124,12 +161,13 @@ private:
     static bool Query(HANDLE h, const std::wstring &name, const DEVMODEW *in,
                       std::vector<BYTE> &out) {
         std::wstring device = name;
-        const LONG need = DocumentPropertiesW(nullptr, h, &device[0], nullptr, nullptr, 0);
+        const auto documentProperties = GetSpooler().documentProperties;
+        const LONG need = documentProperties(nullptr, h, &device[0], nullptr, nullptr, 0);
         if (need <= 0) return false;
         out.assign(std::max<std::size_t>(static_cast<std::size_t>(need), sizeof(DEVMODEW)), 0);
         auto *dm = reinterpret_cast<DEVMODEW *>(out.data());
         const DWORD mode = in ? (DM_IN_BUFFER | DM_OUT_BUFFER) : DM_OUT_BUFFER;
-        if (DocumentPropertiesW(nullptr, h, &device[0], dm, const_cast<DEVMODEW *>(in), mode) !=
+        if (documentProperties(nullptr, h, &device[0], dm, const_cast<DEVMODEW *>(in), mode) !=
             IDOK) {
             return false;
         }
@@ -167,20 +205,27 @@ public:
     }
 
     // Replaces a file of the same name (two prints within one second share it).
-    bool Write(const std::vector<std::uint8_t> &bytes) {
+    // The file is the parts one after the other.
+    struct Part {
+        const std::uint8_t *data;
+        std::size_t size;
+    };
+    bool Write(std::initializer_list<Part> parts) {
         win::unique_hfile file(CreateFileW(path_.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                            FILE_ATTRIBUTE_NORMAL, nullptr));
         if (!file) return false;
         created_ = true;
         constexpr std::size_t kChunk = std::size_t{1} << 24;
-        for (std::size_t done = 0; done < bytes.size();) {
-            const DWORD part = static_cast<DWORD>(std::min(kChunk, bytes.size() - done));
-            DWORD written = 0;
-            if (!WriteFile(file.get(), bytes.data() + done, part, &written, nullptr) ||
-                written != part) {
-                return false;
+        for (const Part &p : parts) {
+            for (std::size_t done = 0; done < p.size;) {
+                const DWORD part = static_cast<DWORD>(std::min(kChunk, p.size - done));
+                DWORD written = 0;
+                if (!WriteFile(file.get(), p.data + done, part, &written, nullptr) ||
+                    written != part) {
+                    return false;
+                }
+                done += part;
             }
-            done += part;
         }
         return true;
     }
@@ -255,19 +300,21 @@ private:
 };
 
 PrintResult SaveClipboardPicture(TempFile &temp) {
-    std::vector<std::uint8_t> bytes;
-    {
-        // Holds the clipboard open: only as long as it takes to copy the picture.
-        const clip::ClipboardPicture picture;
-        if (!picture) {
-            return picture.status() == clip::ClipboardPicture::Status::NotOffered
-                       ? PrintResult::NoPicture
-                       : PrintResult::BadPicture;
-        }
-        bytes = dib::MakeBmpFile(picture.packed(), picture.info());
+    // Holds the clipboard open while the file is written: the pixels go to the file from the
+    // clipboard's memory, since copying a large picture first costs as long as writing it.
+    const clip::ClipboardPicture picture;
+    if (!picture) {
+        return picture.status() == clip::ClipboardPicture::Status::NotOffered
+                   ? PrintResult::NoPicture
+                   : PrintResult::BadPicture;
     }
-    if (bytes.empty()) return PrintResult::BadPicture;
-    return temp.Write(bytes) ? PrintResult::Printed : PrintResult::FileNotWritten;
+    const dib::Info &info = picture.info();
+    const std::vector<std::uint8_t> head = dib::MakeBmpHead(picture.packed(), info);
+    if (head.empty()) return PrintResult::BadPicture;
+    const std::uint8_t *pixels = picture.packed() + info.pixelOffset;
+    if (!temp.Write({{head.data(), head.size()}, {pixels, info.pixelBytes}}))
+        return PrintResult::FileNotWritten;
+    return PrintResult::Printed;
 }
 
 // Steps 5 to 7: paper, copies, orientation on the kept device mode.

@@ -23,7 +23,8 @@ command -v clang++ >/dev/null || {
     echo "fuzz.sh: clang++ not found (scripts/setup.sh installs clang and libclang-rt-14-dev)" >&2
     exit 1
 }
-cmake -S "$root/tests/fuzz" -B "$build" -DCMAKE_CXX_COMPILER=clang++ >/dev/null
+cmake -S "$root/tests/fuzz" -B "$build" -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_C_COMPILER=clang \
+    >/dev/null
 cmake --build "$build" -j "$jobs" >/dev/null
 
 echo "fuzz.sh: pure unit tests under ASan and UBSan"
@@ -65,8 +66,8 @@ finish() {
     else
         failed+=("$name")
         summary "$name"
-        echo "  $name FAILED:" >&2
-        grep -E 'ERROR|SUMMARY|property failed|Test unit written' "$work/$name/log" | head -20 >&2
+        echo "  $name FAILED:"
+        grep -E 'ERROR|SUMMARY|property failed|Test unit written' "$work/$name/log" | head -20
         cp "$work/$name/artifacts/"* "$crashes/" 2>/dev/null || true
         cp "$work/$name/log" "$crashes/$name.log"
     fi

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# shellcheck disable=SC2317,SC2013  # teardown and its helpers run from traps
 # Usage: scripts/testenv.sh <command> [args...]
 #
 # Runs the command inside a private, throw-away test environment and returns its exit status:
@@ -23,7 +24,7 @@ if (($# == 0)); then
 fi
 
 # Already inside an environment: just run the command.
-if [[ ${TESSARY_TESTENV:-} == 1 && -n ${TESSARY_TESTENV_DIR:-} && -d ${TESSARY_TESTENV_DIR:-} ]]; then
+if [[ ${TESSARY_TESTENV:-} == 1 && -d ${TESSARY_TESTENV_DIR:-/nonexistent} ]]; then
     exec "$@"
 fi
 
@@ -103,6 +104,12 @@ teardown() {
     if [[ -n $WINE_STARTED ]]; then
         timeout 20 wineserver -k >/dev/null 2>&1
         timeout 10 wineserver -w >/dev/null 2>&1
+    fi
+    verbose "wine stopped"
+    # Also catches a wineserver respawned by a wine client that was still starting.
+    stop_leftovers
+    verbose "leftovers stopped"
+    if [[ -n $WINE_STARTED ]]; then
         # This wineserver keeps its socket in /tmp/wine-XXXXXX, named in the prefix, and leaves
         # the folder behind.
         local server_dir
@@ -111,9 +118,6 @@ teardown() {
             rm -rf "/tmp/$server_dir"
         fi
     fi
-    verbose "wine stopped"
-    stop_leftovers
-    verbose "leftovers stopped"
     stop_pid "$CUPSD_PID"
     stop_pid "$XVFB_PID"
     rm -f "$CUPS_PDF_CONF"
@@ -163,7 +167,8 @@ start_xvfb() {
         wait "$XVFB_PID" 2>/dev/null || true
         XVFB_PID=
     done
-    die "no free X display between :110 and :199 (see Xvfb errors above)"
+    cat "$ENV_DIR/xvfb.log" >&2 2>/dev/null
+    die "no free X display between :110 and :199"
 }
 
 # --- CUPS -----------------------------------------------------------------------------------
@@ -227,8 +232,10 @@ EOF
     # Wine's PostScript driver maps paper codes 12/13 (JIS B4/B5) to the PPD names B4/B5,
     # which the stock PPD calls JISB4/JISB5.
     sed 's#^\(\*[A-Za-z]* \)JISB\([45]\)/#\1B\2/#' "$CUPS_PDF_PPD" >"$c/TessaryJIS.ppd"
-    grep -q '^\*PageSize B4/' "$c/TessaryJIS.ppd" && grep -q '^\*PageSize B5/' "$c/TessaryJIS.ppd" ||
+    if ! grep -q '^\*PageSize B4/' "$c/TessaryJIS.ppd" ||
+        ! grep -q '^\*PageSize B5/' "$c/TessaryJIS.ppd"; then
         die "could not rename the JIS B4/B5 sizes in $CUPS_PDF_PPD"
+    fi
     # Name PDFs after the job title (what StartDoc was given); the title cups-pdf reads out of
     # the PostScript picks up stray bytes in this version. The PPD's default wins over the conf.
     local uri=cups-pdf:/$CUPS_PDF_INSTANCE
@@ -246,7 +253,9 @@ to_windows_path() {
 }
 
 start_wine() {
-    export WINEPREFIX=$ENV_DIR/wine WINEARCH=win64 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
+    # No Mono/Gecko install prompts, no desktop menu entries written outside the run.
+    export WINEPREFIX=$ENV_DIR/wine WINEARCH=win64 WINEDEBUG=-all
+    export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
     mkdir -p "$WINEPREFIX"
     WINE_STARTED=1
     wineserver -p
@@ -255,14 +264,18 @@ start_wine() {
         die "wineboot failed (or took longer than 180s)"
     fi
     verbose "wine prefix created"
-    # Replacements for the Japanese Windows fonts; value names are non-ASCII, so the file is
+    # Replacements for the Japanese Windows fonts, and the X11 driver setting; value names are non-ASCII, so the file is
     # UTF-16 as regedit expects.
     local reg=$ENV_DIR/fonts.reg
     {
         printf '\xef\xbb\xbfWindows Registry Editor Version 5.00\r\n\r\n'
         printf '[HKEY_CURRENT_USER\\Software\\Wine\\Fonts\\Replacements]\r\n'
-        printf '"%s"="IPAPGothic"\r\n' "ＭＳ Ｐゴシック" "MS PGothic" "MS UI Gothic" "MS Shell Dlg"
+        printf '"%s"="IPAPGothic"\r\n' "ＭＳ Ｐゴシック" "MS PGothic" "MS UI Gothic" \
+            "MS Shell Dlg"
         printf '"%s"="IPAGothic"\r\n' "ＭＳ ゴシック" "MS Gothic"
+        # Unmanaged windows map without a round trip through a window manager (there is none
+        # on Xvfb); managed ones wait ~2 s for one on every show.
+        printf '\r\n[HKEY_CURRENT_USER\\Software\\Wine\\X11 Driver]\r\n"Managed"="N"\r\n'
     } | iconv -f UTF-8 -t UTF-16LE >"$reg"
     timeout 60 wine regedit /S "$(to_windows_path "$reg")" </dev/null >/dev/null 2>&1 ||
         die "could not import the font replacements"

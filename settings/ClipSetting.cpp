@@ -239,6 +239,9 @@ void ClipSettingForm::CreateControls() {
 }
 
 void ClipSettingForm::Form_Load() {
+    // Only this dialog has controls; registering them here keeps the resident process small.
+    INITCOMMONCONTROLSEX icc{sizeof(icc), ICC_STANDARD_CLASSES};
+    InitCommonControlsEx(&icc);
     CreateControls();
     CentreOnScreen();
     // Everything here is laid out in pixels already, and Picture1 keeps its drawing in its

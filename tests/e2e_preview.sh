@@ -97,8 +97,8 @@ while len(fields) < 4:
     fields.append(data[start:pos])
 pos += 1
 width = int(fields[1])
-for spec in sys.argv[2:]:
-    label, x, y, r, g, b = spec.rsplit(' ', 5)
+for item in sys.argv[2:]:
+    label, x, y, r, g, b = item.rsplit(' ', 5)
     i = pos + (int(y) * width + int(x)) * 3
     got = data[i:i + 3]
     same = all(abs(p - int(q)) <= 40 for p, q in zip(got, (r, g, b)))

@@ -328,6 +328,30 @@ TEST(BmpFile, RoundTripEveryDepth) {
     }
 }
 
+// The print writes the head and then the pixels from where they lie: together they must be the
+// file MakeBmpFile makes, corrections included.
+TEST(BmpFile, HeadThenPixelsIsTheWholeFile) {
+    Bytes v5 = Build({124, 2, 2, 32});
+    const std::size_t profileAt = v5.size();
+    v5.resize(v5.size() + 16, 0xAB);
+    Put32(v5, 56, 0x4C494E4B); // a linked profile, dropped in the copy
+    Put32(v5, 112, static_cast<std::uint32_t>(profileAt));
+    Put32(v5, 116, 16);
+    std::vector<Bytes> sources{v5};
+    for (const auto &c : kGood)
+        sources.push_back(Build(c.shape));
+    for (const Bytes &src : sources) {
+        const auto v = dib::Validate(src.data(), src.size());
+        ASSERT_TRUE(v);
+        Bytes joined = dib::MakeBmpHead(src.data(), v.info);
+        ASSERT_EQ(joined.size(), 14 + v.info.pixelOffset);
+        const Bytes pixels = PixelsOf(src, v.info);
+        joined.insert(joined.end(), pixels.begin(), pixels.end());
+        EXPECT_EQ(joined, dib::MakeBmpFile(src.data(), v.info));
+    }
+    EXPECT_TRUE(dib::MakeBmpHead(nullptr, dib::Info{}).empty());
+}
+
 TEST(BmpFile, FixesImageSizeAndDropsProfileReference) {
     Bytes src = Build({124, 2, 2, 32});
     const std::size_t profileAt = src.size();

@@ -27,13 +27,21 @@ namespace {
 const wchar_t kNoPicture[] = L"クリップボードに画像データがありません";
 const wchar_t kNoData[] = L"クリップボードにデータが存在しません";
 
-class NoQuit : public ::testing::Environment {
+// ClipMenu, which owns the menus, is loaded once for the whole program (loading and unloading it
+// adds and removes the tray icon, which is slow under Wine); each test starts from its initial
+// menu states with no other window open.
+class ShellUp : public ::testing::Environment {
 public:
     void SetUp() override {
         win::Form::SetOnLastUnload([] {});
+        testutil::EmptyTheClipboard();
+        ClipMenu->Load();
+    }
+    void TearDown() override {
+        if (ClipMenu.IsLoaded()) ClipMenu->mEnd2_Click();
     }
 };
-const auto *const kEnv = ::testing::AddGlobalTestEnvironment(new NoQuit);
+const auto *const kEnv = ::testing::AddGlobalTestEnvironment(new ShellUp);
 
 // One display size: its menu item, window and command, and its layout in pixels at 96 DPI.
 struct Size {
@@ -122,18 +130,19 @@ COLORREF ScreenCentre(ClipMainVForm &form) {
 class Windows : public ::testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(testutil::EmptyTheClipboard());
-        ClipMenu->Load();
         ASSERT_TRUE(ClipMenu.IsLoaded());
+        ASSERT_TRUE(testutil::EmptyTheClipboard());
+        testutil::Pump(20ms);
+        ClipMenu->mEnd_Click();
+        for (MenuItem *m : {&ClipMenu->mOFF, &ClipMenu->mPrint})
+            m->SetEnabled(true);
         DispSize = L"none"; // no preview opens by itself unless a test asks for one
-        testutil::Pump(50ms);
     }
     void TearDown() override {
-        if (ClipMenu.IsLoaded()) ClipMenu->mEnd2_Click();
-        EXPECT_FALSE(ClipMenu.IsLoaded());
+        ClipMenu->mEnd_Click();
         EXPECT_FALSE(ClipRemort.IsLoaded());
         EXPECT_EQ(Loaded(), "");
-        testutil::EmptyTheClipboard();
+        EXPECT_EQ(Checked(), "");
     }
     // Puts a picture on the clipboard and lets the clipboard watch react (it shows the remote).
     void PutPicture(const std::vector<unsigned char> &dib) {
@@ -343,6 +352,7 @@ protected:
 };
 
 TEST_F(Reentry, SameSizeDuringItsLoadDoesNotLoadItTwice) {
+    ClipMenu->mRem_Click(); // as in use: the size commands come from the remote control
     PostMessageW(ClipMenu->hWnd(), WM_COMMAND, ID_M42, 0);
     ClipMenu->m42_Click();
     testutil::Pump(50ms);

@@ -13,6 +13,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     fuzz::Touch(data + result.dibOffset, info.pixelOffset);
     fuzz::Touch(data + result.bitsOffset, info.pixelBytes);
 
+    // One byte fewer than the pixels need is never enough.
+    FUZZ_CHECK(dib::ValidateBmpFile(data, result.bitsOffset + info.pixelBytes - 1).error !=
+               dib::Error::None);
+
     // Header block and pixels put together, with the header as the program hands it on (the
     // checked layout written in, a colour profile reference dropped), are the same picture.
     std::vector<std::uint8_t> packed(data + result.dibOffset,

@@ -30,5 +30,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         FUZZ_CHECK(copies::Val(L"-" + text) == -value);
         FUZZ_CHECK(copies::Val(L"+" + text) == value);
     }
+
+    // Blanks, tabs and line feeds count for nothing wherever they stand, and reading stops at a
+    // character that cannot continue a number.
+    std::wstring packed;
+    for (wchar_t c : text)
+        if (c != L' ' && c != L'\t' && c != L'\n') packed.push_back(c);
+    FUZZ_CHECK(copies::Val(packed) == value);
+    FUZZ_CHECK(copies::Val(text + L"x9") == value);
     return 0;
 }

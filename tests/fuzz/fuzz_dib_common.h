@@ -52,10 +52,10 @@ inline void PatchAsHandedOn(std::uint8_t *header, const dib::Info &info) {
     Put32(header + 32, info.paletteEntries);
     Put32(header + 36, 0);
     if (info.headerSize >= 124) {
-        const std::uint32_t cs = header[56] | header[57] << 8 | header[58] << 16 |
-                                 std::uint32_t(header[59]) << 24;
+        const std::uint32_t cs =
+            header[56] | header[57] << 8 | header[58] << 16 | std::uint32_t(header[59]) << 24;
         if (cs == 0x4C494E4B || cs == 0x4D424544) { // 'LINK', 'MBED'
-            Put32(header + 56, 0x73524742);          // 'sRGB'
+            Put32(header + 56, 0x73524742);         // 'sRGB'
             Put32(header + 112, 0);
             Put32(header + 116, 0);
         }

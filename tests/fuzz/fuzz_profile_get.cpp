@@ -5,6 +5,28 @@
 
 #include <string>
 
+namespace {
+
+bool IsAscii(std::string_view s) {
+    for (char c : s)
+        if (static_cast<unsigned char>(c) >= 0x80) return false;
+    return true;
+}
+
+// Letters swapped between upper and lower case; other bytes kept.
+std::string SwapCase(std::string_view s) {
+    std::string out(s);
+    for (char &c : out) {
+        if (c >= 'a' && c <= 'z')
+            c = static_cast<char>(c - 'a' + 'A');
+        else if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+    }
+    return out;
+}
+
+} // namespace
+
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size) {
     if (size < 1) return 0;
     const std::size_t bufferSize = data[0] == 0xFF ? 500 : data[0];
@@ -31,5 +53,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         else
             FUZZ_CHECK(cut.size() + 1 >= limit);
     }
+
+    // Names match regardless of ASCII letter case.
+    if (IsAscii(section) && IsAscii(key))
+        FUZZ_CHECK(profile::GetString(file, SwapCase(section), SwapCase(key), bufferSize) == cut);
     return 0;
 }

@@ -88,8 +88,7 @@ bool IsPlainName(Bytes name) {
     if (name.empty()) return false;
     for (std::size_t i = 0; i < name.size(); ++i) {
         const auto b = static_cast<unsigned char>(name[i]);
-        if ((b >= '0' && b <= '9') || (b >= 'A' && b <= 'Z') || (b >= 'a' && b <= 'z') ||
-            b == '_')
+        if ((b >= '0' && b <= '9') || (b >= 'A' && b <= 'Z') || (b >= 'a' && b <= 'z') || b == '_')
             continue;
         if (IsLead(b) && i + 1 < name.size() && IsTrail(static_cast<unsigned char>(name[i + 1]))) {
             ++i;

@@ -201,6 +201,8 @@ PROFILE_FILES = {
     "long_value": b"[PRINTER]\r\nPSIZE=" + b"\x82\xA0" * 300 + b"\r\n",
     "equals_in_value": b"[PRINTER]\r\nPSIZE=a=b\r\n",
     "empty": b"",
+    "next_section_without_key": b"[PRINTER]\r\nPSIZE=A4\r\n[DISP]\r\nPAGE=9\r\n",
+    "lone_lead_byte_before_bracket": b"[A\x83]\r\nPAGE=1\r\n[A\x83]]\r\nPAGE=2\r\n",
 }
 
 
@@ -249,6 +251,9 @@ COPIES = {
     "long_digits": "9" * 400, "long_fraction": "0." + "0" * 380 + "1", "point_first": ".5",
     "two_points": "1.2.3", "signed_hex": "-&H10", "ampersand_only": "&", "two_signs": "+-1",
     "exponent_huge": "1E99999999999999999999", "text_after": "3 copies",
+    "hex_saturates": "&H" + "F" * 300, "octal_lower": "&o777", "hex_lower": "&hff",
+    "exponent_plus_lower_d": "1d+2", "tab_and_leading_zeros": "\t0001", "zeros_only": "0.000",
+    "rounds_up": "2.6", "negative_half": "-2.5",
 }
 
 TEMPFILES = {

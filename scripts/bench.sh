@@ -1,0 +1,463 @@
+#!/usr/bin/env bash
+# Usage: scripts/bench.sh
+#
+# Builds tessary.exe and the benchmark programs (bench/), then measures each figure beside its
+# floor program in one private test environment (scripts/testenv.sh: Xvfb, CUPS with a PDF
+# printer, a fresh Wine prefix) and prints the medians, the spread, the ratio and the target:
+#   - clipboard change -> ClipRemort mapped, and -> the 42-inch preview showing the picture,
+#     against bench/floor_viewer (a minimal clipboard viewer with the same two windows);
+#   - a 12-megapixel print, command -> end of document (print::PrintClipboard timed in process by
+#     bench/bench_print), against bench/floor_print (one StretchDIBits of the same picture);
+#   - idle CPU time and context switches per 60 s and resident memory, against bench/floor_tray;
+#   - an 8000 x 8000 picture: the preview shows it, "縦印刷" prints it, peak memory.
+# The latency and print figures are taken in alternating blocks, so that a change in the
+# machine's load falls on both sides. Ask for a quiet machine: the figures are wall-clock times.
+#
+# Environment: BENCH_RUNS (latency trials per side, default 10), BENCH_PRINT_RUNS (7),
+#   BENCH_IDLE_RUNS (60-second windows, 5), BENCH_IDLE_SECONDS (60), BENCH_ONLY (some of
+#   "latency print idle big", the default being all), BENCH_BUILD_DIR (default build/mingw,
+#   the mingw preset's), BENCH_NO_BUILD=1 (use what is built). The table and the raw results are
+#   also written to <build dir>/bench/.
+set -euo pipefail
+
+ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+BUILD=$(realpath -m "${BENCH_BUILD_DIR:-$ROOT/build/mingw}")
+export BENCH_BUILD_DIR=$BUILD
+
+if [[ ${1:-} != --inside ]]; then
+    if [[ ${BENCH_NO_BUILD:-} != 1 ]]; then
+        if [[ $BUILD == "$ROOT/build/mingw" ]]; then
+            cmake --preset mingw >/dev/null
+        else
+            cmake --preset mingw -B "$BUILD" >/dev/null
+        fi
+        cmake --build "$BUILD" --target bench -j"$(nproc)"
+    fi
+    exec "$ROOT/scripts/testenv.sh" bash "$ROOT/scripts/bench.sh" --inside
+fi
+
+# --- inside the test environment -------------------------------------------------------------
+[[ ${TESSARY_TESTENV:-} == 1 ]] || {
+    echo "bench.sh --inside: run scripts/bench.sh instead" >&2
+    exit 2
+}
+for tool in wine xclip xdotool lpstat pdfinfo; do
+    command -v "$tool" >/dev/null || {
+        echo "bench.sh: $tool not found; run scripts/setup.sh" >&2
+        exit 1
+    }
+done
+BIN=$BUILD/bin
+for exe in tessary floor_viewer floor_tray floor_print bench_print; do
+    [[ -f $BIN/$exe.exe ]] || {
+        echo "bench.sh: $BIN/$exe.exe missing; build the 'bench' target" >&2
+        exit 1
+    }
+done
+
+RUNS=${BENCH_RUNS:-10}
+PRINT_RUNS=${BENCH_PRINT_RUNS:-7}
+IDLE_RUNS=${BENCH_IDLE_RUNS:-5}
+IDLE_SECONDS=${BENCH_IDLE_SECONDS:-60}
+# The system interpreter starts faster than a version manager's shim.
+PY=/usr/bin/python3
+[[ -x $PY ]] || PY=$(command -v python3)
+TOOL=$ROOT/bench/benchtool.py
+OUT=$BUILD/bench
+mkdir -p "$OUT"
+WORK=$(mktemp -d "$TESSARY_TESTENV_DIR/bench.XXXXXX")
+RESULTS=$WORK/results.jsonl
+: >"$RESULTS"
+ERRORS=0
+CLK_TCK=$(getconf CLK_TCK)
+
+REMOTE=42x141 PREVIEW=469x265
+# A right press on the remote control (fixed at 211,461, 42 x 141) opens its menu.
+REMOTE_X=232 REMOTE_Y=581
+COLOURS=("220,40,180" "40,200,220")
+
+log() { echo "bench: $*" >&2; }
+err() {
+    log "error: $*"
+    ERRORS=$((ERRORS + 1))
+}
+record() { printf '{"figure": "%s", "subject": "%s", "value": %s}\n' "$1" "$2" "$3" >>"$RESULTS"; }
+note() { "$PY" -c 'import json, sys; print(json.dumps({"figure": sys.argv[1], "note": sys.argv[2]}))' \
+    "$1" "$2" >>"$RESULTS"; }
+winpath() {
+    local p=${1//\//\\}
+    printf 'Z:%s' "$p"
+}
+
+# --- programs ----------------------------------------------------------------------------------
+# start_prog DIR EXE: runs DIR/EXE under Wine from DIR; prints the process id once it runs.
+start_prog() {
+    local dir=$1 exe=$2 i pid
+    (cd "$dir" && exec wine "$dir/$exe") >>"$WORK/${exe%.exe}.log" 2>&1 &
+    for ((i = 0; i < 300; i++)); do
+        pid=$(pgrep -n -f -- "^$dir/$exe") && {
+            echo "$pid"
+            return 0
+        }
+        sleep 0.1
+    done
+    return 1
+}
+
+# stop_prog EXE PID: asks the program to close (WM_CLOSE, as a session end does), then insists.
+stop_prog() {
+    local exe=$1 pid=$2 i
+    timeout 20 wine taskkill /IM "$exe" >/dev/null 2>&1 || true
+    for ((i = 0; i < 100; i++)); do
+        kill -0 "$pid" 2>/dev/null || return 0
+        sleep 0.1
+    done
+    kill -KILL "$pid" 2>/dev/null || true
+}
+
+# settle PID: waits until the program has finished starting: at least 2 s, then neither CPU time
+# nor a context switch over two seconds (at most 60 s). Wine's first start in a fresh prefix has
+# pauses of a second and more, so a shorter stillness is not enough.
+settle() {
+    local pid=$1 i last now still=0
+    sleep 2
+    last="$(cpu_ticks "$pid") $(ctx_switches "$pid")" || return 1
+    for ((i = 0; i < 116 && still < 4; i++)); do
+        sleep 0.5
+        now="$(cpu_ticks "$pid") $(ctx_switches "$pid")" || return 1
+        if [[ $now == "$last" ]]; then still=$((still + 1)); else still=0; fi
+        last=$now
+    done
+}
+
+install_tessary() {
+    mkdir -p "$1/CNT"
+    cp "$BIN/tessary.exe" "$1/"
+    cp "$BIN/CNT/Tessary.ini" "$1/CNT/"
+}
+
+XCLIPS=()
+# remember_xclip JSON: the clipboard owner that a trial started, to be stopped later.
+remember_xclip() {
+    local pid
+    pid=$(sed -n 's/.*"xclip_pid": \([0-9]*\).*/\1/p' <<<"$1")
+    if [[ -n $pid ]]; then XCLIPS+=("$pid"); fi
+}
+stop_xclips() {
+    local pid
+    for pid in "${XCLIPS[@]}"; do kill "$pid" 2>/dev/null || true; done
+    XCLIPS=()
+}
+trap stop_xclips EXIT
+
+# Text on the clipboard from an owner that stays: a program started now finds no picture. (When a
+# picture's owner has just gone, Wine may still offer the picture for a moment, and a program
+# starting then would open its windows at once.)
+neutral_clipboard() {
+    stop_xclips
+    printf 'bench' | xclip -quiet -selection clipboard >/dev/null 2>&1 &
+    XCLIPS+=($!)
+    sleep 1
+}
+
+# started_quiet SUBJECT: no remote or preview window is open once the program has started.
+started_quiet() {
+    "$PY" "$TOOL" gone --size $REMOTE --size $PREVIEW --timeout 1 && return 0
+    err "$1 opened windows at start"
+    return 1
+}
+
+# One "VALUE" from /proc: CPU ticks (utime + stime), context switches of all threads, VmRSS and
+# VmHWM in KiB.
+cpu_ticks() { awk '{sub(/.*\) /, ""); print $12 + $13}' "/proc/$1/stat"; }
+ctx_switches() { cat /proc/"$1"/task/*/status 2>/dev/null | awk '/ctxt_switches/ {n += $2} END {print n + 0}'; }
+vm_kib() { awk -v k="$2:" '$1 == k {print $2}' "/proc/$1/status"; }
+
+# --- latency ---------------------------------------------------------------------------------
+TRIAL=0
+# latency_block SUBJECT PID COUNT RESET: one warm-up trial, then COUNT recorded trials.
+latency_block() {
+    local subject=$1 pid=$2 count=$3 reset=$4 i colour json
+    for ((i = 0; i <= count; i++)); do
+        colour=${COLOURS[TRIAL % 2]}
+        TRIAL=$((TRIAL + 1))
+        local ok=1
+        json=$("$PY" "$TOOL" trial --bmp "$WORK/pic$((TRIAL % 2)).bmp" --colour "$colour" \
+            --remote $REMOTE --preview $PREVIEW --timeout 30) || ok=0
+        echo "$subject $json" >>"$WORK/trials.log"
+        remember_xclip "$json"
+        if ((!ok)); then
+            err "$subject trial $TRIAL: $json"
+        elif ((i > 0)); then
+            "$PY" - "$RESULTS" "$subject" "$json" <<'EOF'
+import json, sys
+r = json.loads(sys.argv[3])
+with open(sys.argv[1], 'a') as f:
+    for fig, key in (('remote', 'remote_ms'), ('preview', 'preview_ms')):
+        f.write(json.dumps({'figure': fig, 'subject': sys.argv[2], 'value': r[key]}) + '\n')
+EOF
+        fi
+        kill -0 "$pid" 2>/dev/null || {
+            err "$subject ended during the trials"
+            return 1
+        }
+        "$reset" || err "$subject: the windows did not close"
+    done
+}
+
+reset_floor() {
+    xdotool mousemove $REMOTE_X $REMOTE_Y click 3
+    "$PY" "$TOOL" gone --size $REMOTE --size $PREVIEW --timeout 10
+    xdotool mousemove 5 5
+}
+
+# "閉じる", the third item of the remote's menu, closes the remote and the preview.
+reset_tessary() {
+    local attempt
+    for attempt in 1 2 3; do
+        if "$PY" "$TOOL" menu $REMOTE_X $REMOTE_Y Down Down Down Return &&
+            "$PY" "$TOOL" gone --size $REMOTE --size $PREVIEW --timeout 10; then
+            xdotool mousemove 5 5
+            return 0
+        fi
+        xdotool key Escape Escape
+    done
+    return 1
+}
+
+bench_latency() {
+    log "latency: $RUNS trials a side, in alternating blocks"
+    "$PY" "$TOOL" bmp "$WORK/pic1.bmp" 800 600 --colour "${COLOURS[0]}"
+    "$PY" "$TOOL" bmp "$WORK/pic0.bmp" 800 600 --colour "${COLOURS[1]}"
+    local prog=$WORK/latency first=$((RUNS / 2)) round count pid rss0 rss1 order
+    install_tessary "$prog"
+    for round in 1 2; do
+        count=$first order=(floor tessary)
+        if ((round == 2)); then count=$((RUNS - first)) order=(tessary floor); fi
+        local side
+        for side in "${order[@]}"; do
+            if [[ $side == floor ]]; then
+                neutral_clipboard
+                pid=$(start_prog "$BIN" floor_viewer.exe) || {
+                    err "floor_viewer did not start"
+                    continue
+                }
+                settle "$pid"
+                started_quiet floor || reset_floor || true
+                latency_block floor "$pid" "$count" reset_floor || true
+                stop_prog floor_viewer.exe "$pid"
+            else
+                neutral_clipboard
+                pid=$(start_prog "$prog" tessary.exe) || {
+                    err "tessary did not start"
+                    continue
+                }
+                settle "$pid"
+                started_quiet tessary || reset_tessary || true
+                rss0=$(vm_kib "$pid" VmRSS)
+                latency_block tessary "$pid" "$count" reset_tessary || true
+                rss1=$(vm_kib "$pid" VmRSS)
+                note remote "Tessary VmRSS before/after $((count + 1)) remote+preview cycles (round $round): $((rss0 / 1024)) / $((rss1 / 1024)) MiB"
+                stop_prog tessary.exe "$pid"
+            fi
+            stop_xclips
+        done
+    done
+}
+
+# --- print -----------------------------------------------------------------------------------
+pdf_count() { find "$TESSARY_PDF_DIR" -name '*.pdf' | wc -l; }
+
+# Waits until the spooler is empty and cups-pdf has written the PDF number $1.
+wait_printed() {
+    local want=$1 i
+    for ((i = 0; i < 3000; i++)); do
+        if [[ -z $(lpstat -o 2>/dev/null) ]] && (($(pdf_count) >= want)); then return 0; fi
+        sleep 0.2
+    done
+    return 1
+}
+
+print_once() {
+    local subject=$1 out ms
+    local want=$(($(pdf_count) + 1))
+    if [[ $subject == floor ]]; then
+        out=$(cd "$WORK" && wine "$BIN/floor_print.exe" "$(winpath "$WORK/p12.bmp")" 2>>"$WORK/print.log") || true
+    else
+        out=$(cd "$WORK" && wine "$BIN/bench_print.exe" "$(winpath "$WORK/printprog")" A4 1 T 2>>"$WORK/print.log") || true
+    fi
+    echo "$subject $out" >>"$WORK/print.log"
+    ms=$(sed -n 's/.* ms=\([0-9.]*\).*/\1/p' <<<"$out")
+    if [[ -z $ms ]]; then
+        echo "$subject print failed: $out"
+        return 1
+    fi
+    if ! wait_printed "$want"; then
+        echo "$subject: no PDF after the print"
+        return 1
+    fi
+    echo "$ms"
+}
+
+bench_print() {
+    log "print: 12 MP picture, $PRINT_RUNS prints a side, alternating"
+    "$PY" "$TOOL" bmp "$WORK/p12.bmp" 4000 3000 --noise
+    mkdir -p "$WORK/printprog"
+    xclip -quiet -selection clipboard -t image/bmp -i "$WORK/p12.bmp" >/dev/null 2>&1 &
+    XCLIPS+=($!)
+    local i ms subject
+    # One print a side first: the spooler, the driver files and the picture file get warm.
+    for ((i = 0; i <= PRINT_RUNS; i++)); do
+        local order=(floor tessary)
+        if ((i % 2)); then order=(tessary floor); fi
+        for subject in "${order[@]}"; do
+            if ! ms=$(print_once "$subject"); then
+                err "$ms"
+            elif ((i > 0)); then
+                record print12 "$subject" "$ms"
+                record print12_peak "$subject" "$(sed -n "s/^$subject .* peak_mib=\([0-9.]*\).*/\1/p" "$WORK/print.log" | tail -n1)"
+            fi
+        done
+    done
+    local left
+    left=$(find "$WORK/printprog" -type f | wc -l)
+    ((left == 0)) || err "print: $left files left in the program folder"
+    note print12 "12 MP print: the figure runs from the command to the end of the document (EndDoc returned; the job is in CUPS); the picture is on the clipboard from xclip, read once by bench_print before the timed command as the preview would have (see $OUT/print.log for that first read)."
+    stop_xclips
+}
+
+# --- idle --------------------------------------------------------------------------------------
+bench_idle() {
+    log "idle: $IDLE_RUNS windows of $IDLE_SECONDS s, both programs at once"
+    neutral_clipboard
+    local prog=$WORK/idle tpid fpid r
+    install_tessary "$prog"
+    fpid=$(start_prog "$BIN" floor_tray.exe) || {
+        err "floor_tray did not start"
+        return 1
+    }
+    tpid=$(start_prog "$prog" tessary.exe) || {
+        err "tessary did not start"
+        stop_prog floor_tray.exe "$fpid"
+        return 1
+    }
+    settle "$tpid"
+    settle "$fpid"
+    started_quiet tessary || true
+    local tc tx fc fx tc1 tx1 fc1 fx1
+    tc=$(cpu_ticks "$tpid") tx=$(ctx_switches "$tpid")
+    fc=$(cpu_ticks "$fpid") fx=$(ctx_switches "$fpid")
+    for ((r = 1; r <= IDLE_RUNS; r++)); do
+        sleep "$IDLE_SECONDS"
+        tc1=$(cpu_ticks "$tpid") tx1=$(ctx_switches "$tpid")
+        fc1=$(cpu_ticks "$fpid") fx1=$(ctx_switches "$fpid")
+        local scale=$((60 * 1000 / CLK_TCK))
+        record idle_cpu tessary "$(((tc1 - tc) * scale / IDLE_SECONDS))"
+        record idle_cpu floor "$(((fc1 - fc) * scale / IDLE_SECONDS))"
+        record idle_wakeups tessary "$(((tx1 - tx) * 60 / IDLE_SECONDS))"
+        record idle_wakeups floor "$(((fx1 - fx) * 60 / IDLE_SECONDS))"
+        record idle_rss tessary "$(awk -v k="$(vm_kib "$tpid" VmRSS)" 'BEGIN {print k / 1024}')"
+        record idle_rss floor "$(awk -v k="$(vm_kib "$fpid" VmRSS)" 'BEGIN {print k / 1024}')"
+        tc=$tc1 tx=$tx1 fc=$fc1 fx=$fx1
+    done
+    note idle_cpu "idle: both programs started together, measured once settled, CPU from /proc/<pid>/stat (utime + stime, ${CLK_TCK} ticks/s), context switches of all threads from /proc/<pid>/task/*/status."
+    stop_prog tessary.exe "$tpid"
+    stop_prog floor_tray.exe "$fpid"
+}
+
+# --- 8000 x 8000 -------------------------------------------------------------------------------
+bench_big() {
+    log "8000 x 8000 picture: preview and print"
+    neutral_clipboard
+    local prog=$WORK/big pid json
+    install_tessary "$prog"
+    "$PY" "$TOOL" bmp "$WORK/big.bmp" 8000 8000 --colour "${COLOURS[0]}"
+    pid=$(start_prog "$prog" tessary.exe) || {
+        err "tessary did not start"
+        return 1
+    }
+    settle "$pid"
+    started_quiet tessary || true
+    local rss0
+    rss0=$(vm_kib "$pid" VmRSS)
+    json=
+    if json=$("$PY" "$TOOL" trial --bmp "$WORK/big.bmp" --colour "${COLOURS[0]}" \
+        --remote $REMOTE --preview $PREVIEW --timeout 300); then
+        note big "8000 x 8000 (24-bit, 183 MiB): preview shows the picture: yes; $json"
+    else
+        err "8000 x 8000: the preview did not show the picture: $json"
+        note big "8000 x 8000: preview FAILED: $json"
+    fi
+    remember_xclip "$json"
+    local hwm_preview
+    hwm_preview=$(vm_kib "$pid" VmHWM)
+    sleep 1
+    local want=$(($(pdf_count) + 1)) t0 t_job= t_end
+    t0=$(date +%s%N)
+    # "印刷" is the second item of the remote's menu, "縦印刷" the first of its submenu.
+    "$PY" "$TOOL" menu $REMOTE_X $REMOTE_Y Down Down Right Return || err "8000 x 8000: no menu"
+    local i
+    for ((i = 0; i < 6000; i++)); do
+        if [[ -z $t_job && -n $(lpstat -o 2>/dev/null) ]]; then t_job=$(date +%s%N); fi
+        if [[ -z $(lpstat -o 2>/dev/null) ]] && (($(pdf_count) >= want)); then break; fi
+        kill -0 "$pid" 2>/dev/null || break
+        sleep 0.2
+    done
+    t_end=$(date +%s%N)
+    local pdf pages boxes
+    pdf=$(find "$TESSARY_PDF_DIR" -name 'Tessary*.pdf' -newermt "@$((t0 / 1000000000))" | head -n1)
+    if [[ -n $pdf ]]; then
+        pages=$(pdfinfo "$pdf" | awk '/^Pages:/ {print $2}')
+        boxes=$(pdfinfo "$pdf" | sed -n 's/^Page size: *//p')
+    fi
+    local message
+    message=$(xdotool search --onlyvisible --name '^Tessary$' 2>/dev/null | head -n1) || true
+    if [[ ${pages:-0} == 1 && -z $message ]] && kill -0 "$pid" 2>/dev/null; then
+        note big "8000 x 8000: 縦印刷 printed one page ($boxes); command -> job in the spooler $(((${t_job:-$t_end} - t0) / 1000000)) ms, -> PDF written $(((t_end - t0) / 1000000)) ms"
+    else
+        err "8000 x 8000: the print failed (pages=${pages:-none}, message window=${message:-none})"
+        note big "8000 x 8000: print FAILED (pages=${pages:-none}, message window=${message:-none})"
+    fi
+    local left
+    left=$(find "$prog" -maxdepth 1 -iname '*.bmp' | wc -l)
+    ((left == 0)) || err "8000 x 8000: $left .bmp files left in the program folder"
+    note big "8000 x 8000: Tessary VmRSS at start $((rss0 / 1024)) MiB; peak (VmHWM) after the preview $((hwm_preview / 1024)) MiB, after the print $(($(vm_kib "$pid" VmHWM) / 1024)) MiB"
+    stop_prog tessary.exe "$pid"
+    neutral_clipboard
+    # For scale: the floor viewer showing the same picture, the floor printing it from its file.
+    if pid=$(start_prog "$BIN" floor_viewer.exe); then
+        settle "$pid"
+        started_quiet floor || true
+        json=$("$PY" "$TOOL" trial --bmp "$WORK/big.bmp" --colour "${COLOURS[0]}" \
+            --remote $REMOTE --preview $PREVIEW --timeout 300) || true
+        remember_xclip "$json"
+        note big "8000 x 8000, for scale: floor_viewer: $json"
+        stop_prog floor_viewer.exe "$pid"
+    fi
+    local out
+    out=$(cd "$WORK" && wine "$BIN/floor_print.exe" "$(winpath "$WORK/big.bmp")" 2>&1) || true
+    want=$(($(pdf_count) + 1))
+    wait_printed "$want" || true
+    note big "8000 x 8000, for scale: floor_print of the same picture from its file: $out"
+    stop_xclips
+}
+
+# --- run -----------------------------------------------------------------------------------------
+# A plain desktop, so that nothing on the screen has the pictures' colours.
+"$PY" "$TOOL" bmp "$WORK/desktop.bmp" 64 64 --colour 58,110,165
+display -window root "$WORK/desktop.bmp" 2>/dev/null || true
+
+note load "load average at the start: $(cut -d' ' -f1-3 /proc/loadavg) ($(nproc) CPUs)"
+for section in ${BENCH_ONLY:-latency print idle big}; do
+    "bench_$section" || err "$section did not complete"
+done
+note load "load average at the end: $(cut -d' ' -f1-3 /proc/loadavg)"
+
+cp "$RESULTS" "$OUT/results.jsonl"
+cp "$WORK/trials.log" "$WORK/print.log" "$OUT/" 2>/dev/null || true
+echo
+"$PY" "$TOOL" report "$RESULTS" | tee "$OUT/table.txt" || true
+if ((ERRORS)); then
+    log "$ERRORS error(s); see above"
+    exit 1
+fi
