@@ -20,6 +20,8 @@ double TwipsPerPixelX() { return 1440.0 / ScreenLogPixels(LOGPIXELSX); }
 double TwipsPerPixelY() { return 1440.0 / ScreenLogPixels(LOGPIXELSY); }
 int TwipsToPixelsX(double twips) { return static_cast<int>(std::lround(twips / TwipsPerPixelX())); }
 int TwipsToPixelsY(double twips) { return static_cast<int>(std::lround(twips / TwipsPerPixelY())); }
+int DesignToScreenX(int pixels) { return TwipsToPixelsX(pixels * 15.0); }
+int DesignToScreenY(int pixels) { return TwipsToPixelsY(pixels * 15.0); }
 double ScreenWidthTwips() { return GetSystemMetrics(SM_CXSCREEN) * TwipsPerPixelX(); }
 double ScreenHeightTwips() { return GetSystemMetrics(SM_CYSCREEN) * TwipsPerPixelY(); }
 
@@ -63,7 +65,8 @@ bool ImageElement::SetPicture(const BITMAPINFO *info, const void *bits) {
     const int w = box.right - box.left, h = box.bottom - box.top;
     const int srcW = info->bmiHeader.biWidth;
     const int srcH = std::abs(info->bmiHeader.biHeight);
-    const int dstW = stretch ? w : srcW, dstH = stretch ? h : srcH;
+    const int dstW = stretch ? w : DesignToScreenX(srcW);
+    const int dstH = stretch ? h : DesignToScreenY(srcH);
     if (!picture.Create(dstW, dstH)) return false;
     // A smooth reduction: large pictures are averaged, not sampled.
     SetStretchBltMode(picture.dc(), HALFTONE);
@@ -83,7 +86,8 @@ bool ImageElement::SetPictureFromResource(UINT id) {
     BITMAP bm{};
     GetObjectW(bmp.get(), sizeof(bm), &bm);
     const int w = box.right - box.left, h = box.bottom - box.top;
-    const int dstW = stretch ? w : bm.bmWidth, dstH = stretch ? h : bm.bmHeight;
+    const int dstW = stretch ? w : DesignToScreenX(bm.bmWidth);
+    const int dstH = stretch ? h : DesignToScreenY(bm.bmHeight);
     if (!picture.Create(dstW, dstH)) return false;
     unique_memdc src(CreateCompatibleDC(nullptr));
     unique_select_object sel(src.get(), bmp.get());

@@ -14,6 +14,10 @@ namespace win {
 // Screen units. Geometry is given in twips (1/1440 inch), 15 to the pixel at 96 DPI.
 double TwipsPerPixelX();
 double TwipsPerPixelY();
+// A picture's own size: its pixels are 96-DPI pixels, so on a screen where the program is told
+// the true DPI (no system scaling) it keeps its size in twips, as the windows around it do.
+int DesignToScreenX(int pixels);
+int DesignToScreenY(int pixels);
 int TwipsToPixelsX(double twips);
 int TwipsToPixelsY(double twips);
 double ScreenWidthTwips();

@@ -1,0 +1,100 @@
+#!/usr/bin/env bash
+# The skinned windows at 96 and at 144 DPI. The program declares itself DPI-unaware: Windows
+# then tells it 96 and scales its windows as bitmaps. Wine tells it the true DPI and scales
+# nothing, so the windows must keep their size in twips by themselves: each window and every
+# picture in it grows by the same factor, and a shot of it shrunk back matches the 96-DPI one.
+#
+# Usage: scripts/testenv.sh bash tests/e2e_dpi.sh path/to/tessary.exe
+set -uo pipefail
+EXE=${1:?usage: e2e_dpi.sh path/to/tessary.exe}
+source "$(dirname "$0")/e2e_lib.sh"
+
+KEY='HKCU\Control Panel\Desktop'
+old_dpi=$(wine reg query "$KEY" /v LogPixels 2>/dev/null | awk '/LogPixels/ {print $3}' | tr -d '\r')
+restore_dpi() {
+    if [[ -n $old_dpi ]]; then
+        wine reg add "$KEY" /v LogPixels /t REG_DWORD /d $((old_dpi)) /f >/dev/null 2>&1
+    else
+        wine reg delete "$KEY" /v LogPixels /f >/dev/null 2>&1
+    fi
+}
+trap 'restore_dpi; e2e_cleanup' EXIT
+
+# Quadrants: blue/red over red/blue, 64 x 48.
+/usr/bin/python3 - "$E2E_DIR/pic.bmp" <<'EOF'
+import struct, sys
+w, h = 64, 48
+rows = b"".join(
+    b"".join(bytes([255, 0, 0]) if (x < w // 2) == (y < h // 2) else bytes([0, 0, 255])
+             for x in range(w))
+    for y in range(h))
+head = struct.pack("<2sIHHI", b"BM", 54 + len(rows), 0, 0, 54)
+info = struct.pack("<IiiHHIIiiII", 40, w, h, 1, 24, 0, len(rows), 2835, 2835, 0, 0)
+open(sys.argv[1], "wb").write(head + info + rows)
+EOF
+
+# "x y w h" of the visible window with this title.
+geometry_of() {
+    local id
+    id=$(xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head -n1)
+    [[ -n $id ]] && window_geometry "$id"
+}
+visible() { [[ -n $(geometry_of "$1") ]]; }
+
+# near A B: |A - B| <= 1 (rounding of twips to pixels).
+near() { (($1 - $2 <= 1 && $2 - $1 <= 1)); }
+
+# run_at DPI: starts a copy, copies the picture, keeps crops of the remote control and the
+# preview as remote-DPI.png and preview-DPI.png, and checks the window sizes.
+run_at() {
+    local dpi=$1 dir=$E2E_DIR/p$1 x y w h pid
+    wine reg add "$KEY" /v LogPixels /t REG_DWORD /d "$dpi" /f >/dev/null 2>&1 ||
+        fail "could not set LogPixels to $dpi"
+    e2e_install "$EXE" "$dir"
+    e2e_start "$dir"
+    pid=$E2E_LAST_PID
+    # The icon's arrival shows the program is listening to the clipboard.
+    sleep 3
+    xclip -selection clipboard -t image/bmp -i "$E2E_DIR/pic.bmp"
+    wait_for 30 visible ClipMain42V || fail "$dpi DPI: no preview after a picture was copied"
+    wait_for 10 visible ClipRemort || fail "$dpi DPI: no remote control"
+    sleep 1 # let both finish painting
+
+    read -r x y w h < <(geometry_of ClipRemort)
+    echo "$dpi DPI: remote control ${w}x$h at $x,$y"
+    near "$w" $((42 * dpi / 96)) && near "$h" $(((141 * dpi + 48) / 96)) ||
+        fail "$dpi DPI: remote control is ${w}x$h"
+    import -window root -crop "${w}x$h+$x+$y" +repage "$E2E_DIR/remote-$dpi.png"
+
+    read -r x y w h < <(geometry_of ClipMain42V)
+    echo "$dpi DPI: 42-inch preview ${w}x$h at $x,$y"
+    near "$w" $(((469 * dpi + 48) / 96)) && near "$h" $(((265 * dpi + 48) / 96)) ||
+        fail "$dpi DPI: preview is ${w}x$h"
+    import -window root -crop "${w}x$h+$x+$y" +repage "$E2E_DIR/preview-$dpi.png"
+
+    timeout 20 wine taskkill /IM tessary.exe >/dev/null 2>&1
+    wait_for 20 gone "$dir" || fail "$dpi DPI: the program did not end"
+    kill -0 "$pid" 2>/dev/null && kill "$pid"
+    sleep 1
+}
+
+# same_look A B: both shrunk to a third of A's size (where resampling no longer matters) differ
+# by little (root-mean-square, 0..1). A picture left at its 96-DPI size in a grown window
+# differs by about 0.3 from the one that grew with it.
+same_look() {
+    [[ -n ${E2E_KEEP:-} ]] && cp "$1" "$2" "$E2E_KEEP"/
+    local size rmse
+    size=$(identify -format '%[fx:round(w/3)]x%[fx:round(h/3)]' "$1")
+    rmse=$(compare -metric RMSE \( "$1" -resize "$size!" \) \( "$2" -resize "$size!" \) null: 2>&1 |
+        sed -n 's/.*(\(.*\)).*/\1/p')
+    echo "  $(basename "$1") vs $(basename "$2"): difference $rmse"
+    awk -v d="$rmse" 'BEGIN {exit !(d != "" && d < 0.15)}'
+}
+
+run_at 96
+run_at 144
+same_look "$E2E_DIR/remote-96.png" "$E2E_DIR/remote-144.png" ||
+    fail "at 144 DPI the remote control's picture does not fill its window as at 96"
+same_look "$E2E_DIR/preview-96.png" "$E2E_DIR/preview-144.png" ||
+    fail "at 144 DPI the preview does not look as at 96"
+echo ok
