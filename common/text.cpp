@@ -15,8 +15,8 @@ std::string ToCp932(std::wstring_view text) {
         WideCharToMultiByte(kCodePage, 0, text.data(), length, nullptr, 0, nullptr, nullptr);
     if (size <= 0) return {};
     std::string bytes(static_cast<std::size_t>(size), '\0');
-    const int written =
-        WideCharToMultiByte(kCodePage, 0, text.data(), length, &bytes[0], size, nullptr, nullptr);
+    const int written = WideCharToMultiByte(kCodePage, 0, text.data(), length, bytes.data(), size,
+                                            nullptr, nullptr);
     bytes.resize(written > 0 ? static_cast<std::size_t>(written) : 0);
     return bytes;
 }
@@ -27,7 +27,7 @@ std::wstring FromCp932(std::string_view bytes) {
     const int size = MultiByteToWideChar(kCodePage, 0, bytes.data(), length, nullptr, 0);
     if (size <= 0) return {};
     std::wstring text(static_cast<std::size_t>(size), L'\0');
-    const int written = MultiByteToWideChar(kCodePage, 0, bytes.data(), length, &text[0], size);
+    const int written = MultiByteToWideChar(kCodePage, 0, bytes.data(), length, text.data(), size);
     text.resize(written > 0 ? static_cast<std::size_t>(written) : 0);
     return text;
 }

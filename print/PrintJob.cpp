@@ -91,7 +91,7 @@ std::wstring DefaultPrinterName() {
     spooler.getDefaultPrinter(nullptr, &size);
     if (size == 0) return {};
     std::wstring name(size, L'\0');
-    if (!spooler.getDefaultPrinter(&name[0], &size)) return {};
+    if (!spooler.getDefaultPrinter(name.data(), &size)) return {};
     name.resize(std::wcslen(name.c_str()));
     return name;
 }
@@ -106,11 +106,13 @@ class PrinterSettings {
 public:
     // Opens the default printer, reading its device mode when needed.
     PrintResult Open(unique_hprinter &handle) {
+        const Spooler &spooler = GetSpooler();
+        if (!spooler.loaded()) return PrintResult::NoPrinter;
         const std::wstring name = DefaultPrinterName();
         if (name.empty()) return PrintResult::NoPrinter;
         HANDLE h = nullptr;
         std::wstring openName = name;
-        if (!GetSpooler().openPrinter(&openName[0], &h, nullptr) || !h)
+        if (!spooler.openPrinter(openName.data(), &h, nullptr) || !h)
             return PrintResult::NoPrinter;
         handle.reset(h);
         if (!devmode_.empty() && name == printer_) return PrintResult::Printed;
@@ -162,12 +164,12 @@ private:
                       std::vector<BYTE> &out) {
         std::wstring device = name;
         const auto documentProperties = GetSpooler().documentProperties;
-        const LONG need = documentProperties(nullptr, h, &device[0], nullptr, nullptr, 0);
+        const LONG need = documentProperties(nullptr, h, device.data(), nullptr, nullptr, 0);
         if (need <= 0) return false;
         out.assign(std::max<std::size_t>(static_cast<std::size_t>(need), sizeof(DEVMODEW)), 0);
         auto *dm = reinterpret_cast<DEVMODEW *>(out.data());
         const DWORD mode = in ? (DM_IN_BUFFER | DM_OUT_BUFFER) : DM_OUT_BUFFER;
-        if (documentProperties(nullptr, h, &device[0], dm, const_cast<DEVMODEW *>(in), mode) !=
+        if (documentProperties(nullptr, h, device.data(), dm, const_cast<DEVMODEW *>(in), mode) !=
             IDOK) {
             return false;
         }

@@ -276,6 +276,10 @@ start_wine() {
         # Unmanaged windows map without a round trip through a window manager (there is none
         # on Xvfb); managed ones wait ~2 s for one on every show.
         printf '\r\n[HKEY_CURRENT_USER\\Software\\Wine\\X11 Driver]\r\n"Managed"="N"\r\n'
+        # Except the tray: unmanaged, it grows a caption of its own once icons come and go,
+        # and the scripts find the icons by their place in it.
+        printf '\r\n[HKEY_CURRENT_USER\\Software\\Wine\\AppDefaults\\explorer.exe\\X11 Driver]\r\n'
+        printf '"Managed"="Y"\r\n'
     } | iconv -f UTF-8 -t UTF-16LE >"$reg"
     timeout 60 wine regedit /S "$(to_windows_path "$reg")" </dev/null >/dev/null 2>&1 ||
         die "could not import the font replacements"

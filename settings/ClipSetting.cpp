@@ -151,7 +151,7 @@ HWND MakeCombo(HWND parent, const RECT &box, int id, HFONT font,
 std::wstring TextOf(HWND h) {
     const int n = GetWindowTextLengthW(h);
     std::wstring s(static_cast<size_t>(n) + 1, L'\0');
-    const int got = GetWindowTextW(h, &s[0], n + 1);
+    const int got = GetWindowTextW(h, s.data(), n + 1);
     s.resize(got > 0 ? static_cast<size_t>(got) : 0);
     return s;
 }

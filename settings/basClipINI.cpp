@@ -18,7 +18,7 @@ std::wstring IniPath;
 namespace {
 
 // Far beyond any settings file; a larger one is treated as unreadable rather than loaded.
-constexpr LONGLONG kMaxFileSize = 16 * 1024 * 1024;
+constexpr LONGLONG kMaxFileSize = 16LL * 1024 * 1024;
 
 const wchar_t kDefaultDispSize[] = L"42\uFF72\uFF9D\uFF81"; // 42ｲﾝﾁ
 const wchar_t kDefaultPaperSize[] = L"A4";
@@ -44,7 +44,7 @@ std::wstring LongPath(const std::wstring &path) {
     const DWORD needed = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
     if (needed == 0) return path;
     std::wstring full(needed, L'\0');
-    const DWORD length = GetFullPathNameW(path.c_str(), needed, &full[0], nullptr);
+    const DWORD length = GetFullPathNameW(path.c_str(), needed, full.data(), nullptr);
     if (length == 0 || length >= needed) return path;
     full.resize(length);
     if (full.size() >= 3 && full[1] == L':' && full[2] == L'\\') return L"\\\\?\\" + full;
@@ -181,7 +181,8 @@ std::wstring FolderOf(std::wstring_view modulePath) {
 std::wstring ProgramFolder() {
     std::wstring path(MAX_PATH, L'\0');
     for (;;) {
-        const DWORD length = GetModuleFileNameW(nullptr, &path[0], static_cast<DWORD>(path.size()));
+        const DWORD length =
+            GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
         if (length == 0) return {};
         if (length < path.size()) {
             path.resize(length);

@@ -10,12 +10,12 @@ EXE=${1:?usage: e2e_dpi.sh path/to/tessary.exe}
 source "$(dirname "$0")/e2e_lib.sh"
 
 KEY='HKCU\Control Panel\Desktop'
-old_dpi=$(wine reg query "$KEY" /v LogPixels 2>/dev/null | awk '/LogPixels/ {print $3}' | tr -d '\r')
+old_dpi=$(timeout 30 wine reg query "$KEY" /v LogPixels 2>/dev/null | awk '/LogPixels/ {print $3}' | tr -d '\r')
 restore_dpi() {
     if [[ -n $old_dpi ]]; then
-        wine reg add "$KEY" /v LogPixels /t REG_DWORD /d $((old_dpi)) /f >/dev/null 2>&1
+        timeout 30 wine reg add "$KEY" /v LogPixels /t REG_DWORD /d $((old_dpi)) /f >/dev/null 2>&1
     else
-        wine reg delete "$KEY" /v LogPixels /f >/dev/null 2>&1
+        timeout 30 wine reg delete "$KEY" /v LogPixels /f >/dev/null 2>&1
     fi
 }
 trap 'restore_dpi; e2e_cleanup' EXIT
@@ -41,6 +41,14 @@ geometry_of() {
 }
 visible() { [[ -n $(geometry_of "$1") ]]; }
 
+# like "R G B" R G B: each channel within 40.
+like() {
+    local got
+    read -r -a got <<<"$1"
+    ((${#got[@]} == 3)) || return 1
+    (((got[0] - $2) ** 2 < 1600 && (got[1] - $3) ** 2 < 1600 && (got[2] - $4) ** 2 < 1600))
+}
+
 # near A B: |A - B| <= 1 (rounding of twips to pixels).
 near() { (($1 - $2 <= 1 && $2 - $1 <= 1)); }
 
@@ -48,30 +56,49 @@ near() { (($1 - $2 <= 1 && $2 - $1 <= 1)); }
 # preview as remote-DPI.png and preview-DPI.png, and checks the window sizes.
 run_at() {
     local dpi=$1 dir=$E2E_DIR/p$1 x y w h pid
-    wine reg add "$KEY" /v LogPixels /t REG_DWORD /d "$dpi" /f >/dev/null 2>&1 ||
+    timeout 30 wine reg add "$KEY" /v LogPixels /t REG_DWORD /d "$dpi" /f >/dev/null 2>&1 ||
         fail "could not set LogPixels to $dpi"
     e2e_install "$EXE" "$dir"
+    # Copied first: an open preview keeps the picture it opened with, so one left on the
+    # clipboard by an earlier program must not open it. The start-up look finds ours.
+    xclip -selection clipboard -t image/bmp -i "$E2E_DIR/pic.bmp"
     e2e_start "$dir"
     pid=$E2E_LAST_PID
-    # The icon's arrival shows the program is listening to the clipboard.
-    sleep 3
-    xclip -selection clipboard -t image/bmp -i "$E2E_DIR/pic.bmp"
     wait_for 30 visible ClipMain42V || fail "$dpi DPI: no preview after a picture was copied"
     wait_for 10 visible ClipRemort || fail "$dpi DPI: no remote control"
-    sleep 1 # let both finish painting
+    # Our picture (an earlier one may still be on the clipboard when the program starts):
+    # red at the top left of the screen area, blue at the top right.
+    read -r x y w h < <(geometry_of ClipMain42V)
+    ours() {
+        like "$(pixel_at $((x + w * 3 / 10)) $((y + h * 3 / 10)))" 255 0 0 &&
+            like "$(pixel_at $((x + w * 7 / 10)) $((y + h * 3 / 10)))" 0 0 255
+    }
+    if ! wait_for 20 ours; then
+        [[ -n ${E2E_KEEP:-} ]] && import -window root "$E2E_KEEP/screen-$dpi.png"
+        fail "$dpi DPI: the preview does not show the copied picture"
+    fi
+    # Both have painted once two shots a second apart are the same.
+    local i
+    for ((i = 0; i < 10; i++)); do
+        import -window root "$E2E_DIR/a.png"
+        sleep 1
+        import -window root "$E2E_DIR/b.png"
+        [[ $(compare -metric AE "$E2E_DIR/a.png" "$E2E_DIR/b.png" null: 2>&1) == 0 ]] && break
+    done
 
     read -r x y w h < <(geometry_of ClipRemort)
     echo "$dpi DPI: remote control ${w}x$h at $x,$y"
     near "$w" $((42 * dpi / 96)) && near "$h" $(((141 * dpi + 48) / 96)) ||
         fail "$dpi DPI: remote control is ${w}x$h"
-    import -window root -crop "${w}x$h+$x+$y" +repage "$E2E_DIR/remote-$dpi.png"
+    convert "$E2E_DIR/b.png" -crop "${w}x$h+$x+$y" +repage "$E2E_DIR/remote-$dpi.png"
 
     read -r x y w h < <(geometry_of ClipMain42V)
     echo "$dpi DPI: 42-inch preview ${w}x$h at $x,$y"
     near "$w" $(((469 * dpi + 48) / 96)) && near "$h" $(((265 * dpi + 48) / 96)) ||
         fail "$dpi DPI: preview is ${w}x$h"
-    import -window root -crop "${w}x$h+$x+$y" +repage "$E2E_DIR/preview-$dpi.png"
+    convert "$E2E_DIR/b.png" -crop "${w}x$h+$x+$y" +repage "$E2E_DIR/preview-$dpi.png"
 
+    [[ -n ${E2E_KEEP:-} ]] && cp "$E2E_DIR/b.png" "$E2E_KEEP/screen-$dpi.png"
     timeout 20 wine taskkill /IM tessary.exe >/dev/null 2>&1
     wait_for 20 gone "$dir" || fail "$dpi DPI: the program did not end"
     kill -0 "$pid" 2>/dev/null && kill "$pid"

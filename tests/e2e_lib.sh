@@ -38,15 +38,15 @@ e2e_start() {
     E2E_PIDS+=("$E2E_LAST_PID")
 }
 
-# wait_for SECONDS COMMAND...: polls until the command succeeds.
+# wait_for SECONDS COMMAND...: polls until the command succeeds. Counted by the clock: a check
+# that takes a screenshot can itself take half a second on a loaded machine.
 wait_for() {
-    local secs=$1 i
+    local deadline=$((SECONDS + $1))
     shift
-    for ((i = 0; i < secs * 10; i++)); do
-        if "$@" >/dev/null 2>&1; then return 0; fi
+    until "$@" >/dev/null 2>&1; do
+        ((SECONDS < deadline)) || return 1
         sleep 0.1
     done
-    return 1
 }
 
 tray_window() { xdotool search --onlyvisible --name '^Wine System Tray$' 2>/dev/null | head -n1; }
@@ -66,6 +66,19 @@ tray_icons() {
         -format '%[fx:standard_deviation>0.02?1:0]\n' info: 2>/dev/null | grep -c '^1'
 }
 tray_icons_are() { [[ $(tray_icons) == "$1" ]]; }
+# The icon count once the tray has settled: two equal readings half a second apart (a reading
+# taken while the tray is being drawn can be off by one).
+tray_icons_settled() {
+    local a b i
+    a=$(tray_icons)
+    for ((i = 0; i < 20; i++)); do
+        sleep 0.5
+        b=$(tray_icons)
+        [[ $a == "$b" ]] && break
+        a=$b
+    done
+    echo "$a"
+}
 
 # Absolute position of a window: "X Y W H".
 window_geometry() {

@@ -160,7 +160,16 @@ EOF
 # A desktop of one colour, so that the snapshot rows can be told from black.
 DESKTOP="58 110 165"
 convert -size 1280x1024 "xc:rgb(${DESKTOP// /,})" "$WORK/desktop.png"
-display -window root "$WORK/desktop.png" 2>/dev/null || true
+# The root must show it before the program starts, or the snapshots hold black.
+desktop_shown() {
+    shot desktop
+    [[ $(probe desktop "root 5 1000 $DESKTOP") == ok* ]]
+}
+for _ in 1 2 3; do
+    display -window root "$WORK/desktop.png" 2>/dev/null || true
+    wait_for 5 desktop_shown && break
+done
+desktop_shown || fail "the desktop colour did not reach the root window"
 
 read -r SCREEN_W SCREEN_H < <(xdpyinfo | awk '/dimensions:/ {split($2, d, "x"); print d[1], d[2]}')
 

@@ -16,7 +16,7 @@ no_dialog() { ! has_dialog; }
 ini_has() { grep -qa "^$1"$'\r$' "$INI"; }
 
 e2e_install "$EXE" "$PROG"
-base=$(tray_icons)
+base=$(tray_icons_settled)
 e2e_start "$PROG"
 wait_for 30 tray_icons_are $((base + 1)) || fail "the icon did not appear in the tray"
 ini_has "PAGE=1" || fail "the shipped settings do not hold PAGE=1"

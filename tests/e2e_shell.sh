@@ -8,7 +8,7 @@ source "$(dirname "$0")/e2e_lib.sh"
 e2e_install "$EXE" "$E2E_DIR/a"
 e2e_install "$EXE" "$E2E_DIR/b"
 
-base=$(tray_icons)
+base=$(tray_icons_settled)
 e2e_start "$E2E_DIR/a"
 wait_for 20 tray_icons_are $((base + 1)) || fail "the icon did not appear in the tray"
 

@@ -28,7 +28,7 @@ inline std::vector<unsigned char> Quadrants(int w, int h) {
 // The same quadrants as an 8-bit palette picture: a large one stays affordable.
 inline std::vector<unsigned char> Quadrants8(int w, int h) {
     const size_t stride = (static_cast<size_t>(w) + 3) & ~size_t{3};
-    std::vector<unsigned char> dib(sizeof(BITMAPINFOHEADER) + 4 * 4 + stride * h);
+    std::vector<unsigned char> dib(sizeof(BITMAPINFOHEADER) + sizeof(RGBQUAD) * 4 + stride * h);
     BITMAPINFOHEADER bih{};
     bih.biSize = sizeof(bih);
     bih.biWidth = w;

@@ -24,7 +24,7 @@ std::vector<COLORREF> Render(const clip::ClipboardPicture &pic) {
                   SRCCOPY);
     std::vector<COLORREF> out;
     for (int i = 0; i < w * h; ++i) {
-        const unsigned char *p = image.bits() + 4 * i;
+        const unsigned char *p = image.bits() + static_cast<size_t>(i) * 4;
         out.push_back(RGB(p[2], p[1], p[0]));
     }
     return out;
@@ -59,10 +59,10 @@ TEST_F(ClipPicture, ValidDibPointsIntoTheBlockWithTheCheckedLayout) {
 
     const auto px = Render(pic);
     ASSERT_EQ(px.size(), 64u * 48u);
-    EXPECT_EQ(px[0], RGB(255, 0, 0));              // top left
-    EXPECT_EQ(px[63], RGB(0, 255, 0));             // top right
-    EXPECT_EQ(px[47 * 64], RGB(0, 0, 255));        // bottom left
-    EXPECT_EQ(px[47 * 64 + 63], RGB(255, 255, 0)); // bottom right
+    EXPECT_EQ(px[0], RGB(255, 0, 0));                      // top left
+    EXPECT_EQ(px[63], RGB(0, 255, 0));                     // top right
+    EXPECT_EQ(px[size_t{47} * 64], RGB(0, 0, 255));        // bottom left
+    EXPECT_EQ(px[size_t{47} * 64 + 63], RGB(255, 255, 0)); // bottom right
 }
 
 TEST_F(ClipPicture, PaletteComesWithThePicture) {
@@ -75,8 +75,8 @@ TEST_F(ClipPicture, PaletteComesWithThePicture) {
     ASSERT_EQ(px.size(), 160u);
     EXPECT_EQ(px[0], RGB(255, 0, 0));
     EXPECT_EQ(px[15], RGB(0, 255, 0));
-    EXPECT_EQ(px[9 * 16], RGB(0, 0, 255));
-    EXPECT_EQ(px[9 * 16 + 15], RGB(255, 255, 0));
+    EXPECT_EQ(px[size_t{9} * 16], RGB(0, 0, 255));
+    EXPECT_EQ(px[size_t{9} * 16 + 15], RGB(255, 255, 0));
 }
 
 TEST_F(ClipPicture, TopDownPictureKeepsItsOrientation) {

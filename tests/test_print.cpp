@@ -100,7 +100,7 @@ std::wstring DefaultPrinter() {
 bool PrinterInstalled(const std::wstring &name) {
     std::wstring n = name;
     HANDLE h = nullptr;
-    if (!OpenPrinterW(&n[0], &h, nullptr)) return false;
+    if (!OpenPrinterW(n.data(), &h, nullptr)) return false;
     ClosePrinter(h);
     return true;
 }
@@ -162,7 +162,7 @@ std::wstring Widen(const std::string &s) {
     if (s.empty()) return {};
     const int n = MultiByteToWideChar(CP_UTF8, 0, s.data(), static_cast<int>(s.size()), nullptr, 0);
     std::wstring w(static_cast<size_t>(n), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, s.data(), static_cast<int>(s.size()), &w[0], n);
+    MultiByteToWideChar(CP_UTF8, 0, s.data(), static_cast<int>(s.size()), w.data(), n);
     return w;
 }
 
@@ -205,8 +205,8 @@ public:
         STARTUPINFOW si{};
         si.cb = sizeof(si);
         PROCESS_INFORMATION pi{};
-        if (!CreateProcessW(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
-                            &pi)) {
+        if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                            &si, &pi)) {
             return std::nullopt;
         }
         if (pi.hProcess) CloseHandle(pi.hProcess);
@@ -243,6 +243,9 @@ private:
     int count_ = 0;
 };
 
+// The leading number of a tool's output; 0 when there is none.
+int NumberAt(const char *text) { return static_cast<int>(std::strtol(text, nullptr, 10)); }
+
 struct Ppm {
     int width = 0, height = 0;
     std::vector<unsigned char> rgb;
@@ -253,7 +256,7 @@ struct Ppm {
 };
 
 std::optional<Ppm> ReadPpm(const std::vector<unsigned char> &bytes) {
-    std::string head(bytes.begin(), bytes.begin() + std::min<size_t>(bytes.size(), 64));
+    std::string head(bytes.data(), bytes.data() + std::min<size_t>(bytes.size(), 64));
     std::istringstream in(head);
     std::string magic;
     Ppm ppm;
@@ -264,7 +267,7 @@ std::optional<Ppm> ReadPpm(const std::vector<unsigned char> &bytes) {
     const size_t offset = static_cast<size_t>(in.tellg()) + 1;
     const size_t size = static_cast<size_t>(ppm.width) * ppm.height * 3;
     if (bytes.size() < offset + size) return std::nullopt;
-    ppm.rgb.assign(bytes.begin() + offset, bytes.begin() + offset + size);
+    ppm.rgb.assign(bytes.data() + offset, bytes.data() + offset + size);
     return ppm;
 }
 
@@ -293,7 +296,7 @@ public:
     bool Baseline() {
         const auto out = shell_.Run("touch marker; jobs | cut -d, -f1 | sort -n | tail -1");
         if (!out) return false;
-        baseline_ = std::atoi(out->c_str());
+        baseline_ = NumberAt(out->c_str());
         return true;
     }
 
@@ -327,11 +330,11 @@ public:
                 ++result.jobs;
                 const size_t a = line.find(',', 4), b = line.rfind(',');
                 if (a != std::string::npos && b > a) {
-                    result.copies = std::atoi(line.c_str() + a + 1);
+                    result.copies = NumberAt(line.c_str() + a + 1);
                     result.state = line.substr(b + 1);
                 }
             } else if (line.rfind("Pages:", 0) == 0) {
-                result.pages = std::atoi(line.c_str() + 6);
+                result.pages = NumberAt(line.c_str() + 6);
             } else if (line.rfind("Page size:", 0) == 0) {
                 // "Page size:      595.276 x 841.89 pts (A4)"
                 result.width = std::strtod(line.c_str() + 10, nullptr);
@@ -340,7 +343,7 @@ public:
                     result.height = std::strtod(line.c_str() + x + 3, nullptr);
                 }
             } else if (line.rfind("Page rot:", 0) == 0) {
-                rotation = std::atoi(line.c_str() + 9);
+                rotation = NumberAt(line.c_str() + 9);
             }
         }
         if (rotation % 180 != 0) std::swap(result.width, result.height);
@@ -352,7 +355,7 @@ public:
     int JobsSinceBaseline() {
         const auto out = shell_.Run("sleep 1; jobs | awk -F, -v b=" + std::to_string(baseline_) +
                                     " '$1+0>b' | wc -l");
-        return out ? std::atoi(out->c_str()) : -1;
+        return out ? NumberAt(out->c_str()) : -1;
     }
 
     // Makes a printer stop and refuse jobs, or take them again.

@@ -172,10 +172,11 @@ TEST(SetString, ThreeKeysIntoEmptyFileInWritingOrder) {
 // Each line without '=' was once searched on to the end of the file for one, so a file of such
 // lines took time quadratic in its size: about an hour for the 16 MiB the reader accepts.
 TEST(Profile, LargestFileOfLinesWithoutEqualsIsReadInOnePass) {
+    const std::size_t largest = std::size_t{16} * 1024 * 1024;
     std::string file;
-    file.reserve(16 * 1024 * 1024 + 64);
+    file.reserve(largest + 64);
     file += "[PRINTER]\r\n";
-    while (file.size() < 16 * 1024 * 1024)
+    while (file.size() < largest)
         file += "x\r\n";
     file += "PAGE=3\r\n";
     EXPECT_EQ(profile::GetString(file, "PRINTER", "PAGE"), "3");

@@ -141,7 +141,7 @@ std::vector<unsigned char> MakeDib(int width, int height,
     bih.biPlanes = 1;
     bih.biBitCount = 24;
     bih.biCompression = BI_RGB;
-    bih.biSizeImage = static_cast<DWORD>(stride * height);
+    bih.biSizeImage = static_cast<DWORD>(stride) * static_cast<DWORD>(height);
     std::memcpy(dib.data(), &bih, sizeof(bih));
     unsigned char *px = dib.data() + sizeof(bih);
     for (int y = 0; y < height; ++y) {
