@@ -3,6 +3,7 @@
 #include "common/clippicture.h"
 #include "common/dib.h"
 #include "common/handles.h"
+#include "common/lazylib.h"
 #include "print/copies.h"
 #include "print/tempfiles.h"
 
@@ -36,8 +37,7 @@ struct Spooler {
 };
 
 template <class Fn> void Resolve(HMODULE module, const char *name, Fn &fn) {
-    // Through the generic function pointer type, which any function pointer converts to and from.
-    fn = reinterpret_cast<Fn>(reinterpret_cast<void (*)()>(GetProcAddress(module, name)));
+    fn = win::LibraryFunction<Fn>(module, name);
 }
 
 const Spooler &GetSpooler() {
@@ -112,8 +112,7 @@ public:
         if (name.empty()) return PrintResult::NoPrinter;
         HANDLE h = nullptr;
         std::wstring openName = name;
-        if (!spooler.openPrinter(openName.data(), &h, nullptr) || !h)
-            return PrintResult::NoPrinter;
+        if (!spooler.openPrinter(openName.data(), &h, nullptr) || !h) return PrintResult::NoPrinter;
         handle.reset(h);
         if (!devmode_.empty() && name == printer_) return PrintResult::Printed;
         Forget();

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# The whole test run: install what is missing, build with the mingw preset, run every CTest
-# entry inside a private test environment (scripts/testenv.sh).
+# The whole test run: install what is missing, build with the mingw preset, static checks, every
+# CTest entry inside a private test environment (scripts/testenv.sh), then fuzz each parser briefly.
 # Usage: scripts/test.sh [extra ctest arguments, e.g. -R settings]
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
@@ -14,6 +14,15 @@ cmake --preset mingw
 echo "== build"
 cmake --build --preset mingw -j "$(nproc)"
 
+echo "== static checks"
+scripts/lint.sh
+
 echo "== test"
 scripts/testenv.sh ctest --test-dir build/mingw --output-on-failure --timeout 300 \
     --no-tests=error "$@"
+
+# A run narrowed to some tests skips the fuzzers.
+if (($# == 0)); then
+    echo "== fuzzing (a short run of each fuzzer; a long one: scripts/fuzz.sh 3600)"
+    scripts/fuzz.sh "${TESSARY_FUZZ_SECONDS:-60}"
+fi

@@ -1,11 +1,11 @@
 #include "settings/ClipSetting.h"
 
 #include "common/ids.h"
+#include "common/lazylib.h"
 #include "common/text.h"
 #include "settings/basClipINI.h"
 
 #include <commctrl.h>
-#include <uxtheme.h>
 
 #include <array>
 #include <cwchar>
@@ -227,21 +227,27 @@ void ClipSettingForm::CreateControls() {
     combo1_ =
         MakeCombo(pic, ToPixels(kCombo1), IDC_COMBO1, plainFont_.get(),
                   {kDisplaySizes[0].c_str(), kDisplaySizes[1].c_str(), kDisplaySizes[2].c_str()});
+    static const auto setTheme = win::LibraryFunction<HRESULT(WINAPI *)(HWND, LPCWSTR, LPCWSTR)>(
+        LoadLibraryW(L"uxtheme.dll"), "SetWindowTheme");
     for (int i = 0; i < 4; ++i) {
         option1_[i] = MakeControl(pic, WC_BUTTONW, kPaperSizes[i].c_str(),
                                   BS_AUTORADIOBUTTON | (i == 0 ? WS_GROUP | WS_TABSTOP : 0),
                                   ToPixels(kOption1[i]), IDC_OPTION1_0 + i, boldFont_.get());
         // Themed buttons draw their own text colour; the grey-and-white look needs the classic one.
-        if (option1_[i]) SetWindowTheme(option1_[i], L"", L"");
+        if (option1_[i] && setTheme) setTheme(option1_[i], L"", L"");
     }
     combo2_ = MakeCombo(pic, ToPixels(kCombo2), IDC_COMBO2, plainFont_.get(),
                         {L"1", L"2", L"3", L"4", L"5", L"6", L"7", L"8", L"9", L"10"});
 }
 
 void ClipSettingForm::Form_Load() {
-    // Only this dialog has controls; registering them here keeps the resident process small.
+    // Only this dialog has controls: comctl32 is loaded for it, not at start, which keeps the
+    // resident process as small as a bare tray program.
+    static const auto initControls =
+        win::LibraryFunction<BOOL(WINAPI *)(const INITCOMMONCONTROLSEX *)>(
+            LoadLibraryW(L"comctl32.dll"), "InitCommonControlsEx");
     INITCOMMONCONTROLSEX icc{sizeof(icc), ICC_STANDARD_CLASSES};
-    InitCommonControlsEx(&icc);
+    if (initControls) initControls(&icc);
     CreateControls();
     CentreOnScreen();
     // Everything here is laid out in pixels already, and Picture1 keeps its drawing in its

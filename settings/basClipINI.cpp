@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <string>
+#include <string_view>
 #include <utility>
 
 std::wstring DispSize;
@@ -146,7 +147,43 @@ private:
     std::wstring path_;
 };
 
+// "<pid>-<n>": the middle of a temporary name that TempFile::Create makes.
+bool IsTempTag(std::wstring_view tag) {
+    const std::size_t dash = tag.find(L'-');
+    if (dash == std::wstring_view::npos || dash == 0 || dash + 1 == tag.size()) return false;
+    for (std::size_t i = 0; i < tag.size(); ++i) {
+        if (i != dash && (tag[i] < L'0' || tag[i] > L'9')) return false;
+    }
+    return true;
+}
+
+// A save cut short (the process killed, the power gone) leaves its temporary file behind; the
+// next save clears them away. One that another save is still writing is open without delete
+// sharing, so it stays.
+void RemoveStaleTempFiles(const std::wstring &target) {
+    const std::size_t separator = target.find_last_of(L"\\/");
+    const std::wstring folder =
+        separator == std::wstring::npos ? L"" : target.substr(0, separator + 1);
+    const std::wstring name = target.substr(folder.size());
+    WIN32_FIND_DATAW found{};
+    win::unique_hfind find(FindFirstFileW((target + L".*.tmp").c_str(), &found));
+    if (!find) return;
+    do {
+        const std::wstring_view file = found.cFileName;
+        if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) continue;
+        // Exactly "<name>.<pid>-<n>.tmp": the wildcard also finds 8.3 aliases and longer names.
+        if (file.size() < name.size() + 6 || file.compare(0, name.size(), name) != 0 ||
+            file[name.size()] != L'.' || file.substr(file.size() - 4) != L".tmp") {
+            continue;
+        }
+        if (IsTempTag(file.substr(name.size() + 1, file.size() - name.size() - 5))) {
+            DeleteFileW((folder + std::wstring(file)).c_str());
+        }
+    } while (FindNextFileW(find.get(), &found));
+}
+
 bool ReplaceContent(const std::wstring &target, const std::string &bytes) {
+    RemoveStaleTempFiles(target);
     // Carry the attributes that matter to the user over to the new file; a read-only file is
     // one the user does not want written, whether or not the rename would go through.
     DWORD attributes = FILE_ATTRIBUTE_NORMAL;

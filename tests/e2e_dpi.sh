@@ -61,7 +61,9 @@ run_at() {
     e2e_install "$EXE" "$dir"
     # Copied first: an open preview keeps the picture it opened with, so one left on the
     # clipboard by an earlier program must not open it. The start-up look finds ours.
-    xclip -selection clipboard -t image/bmp -i "$E2E_DIR/pic.bmp"
+    # -quiet keeps it in front, where its pid is known; it serves the selection until killed.
+    xclip -quiet -selection clipboard -t image/bmp -i "$E2E_DIR/pic.bmp" >/dev/null 2>&1 &
+    E2E_PIDS+=($!)
     e2e_start "$dir"
     pid=$E2E_LAST_PID
     wait_for 30 visible ClipMain42V || fail "$dpi DPI: no preview after a picture was copied"

@@ -67,17 +67,20 @@ tray_icons() {
 }
 tray_icons_are() { [[ $(tray_icons) == "$1" ]]; }
 # The icon count once the tray has settled: two equal readings half a second apart (a reading
-# taken while the tray is being drawn can be off by one).
+# taken while the tray is being drawn can be off by one). Fails when it does not settle in 20 s.
 tray_icons_settled() {
-    local a b i
+    local a b deadline=$((SECONDS + 20))
     a=$(tray_icons)
-    for ((i = 0; i < 20; i++)); do
+    while ((SECONDS < deadline)); do
         sleep 0.5
         b=$(tray_icons)
-        [[ $a == "$b" ]] && break
+        if [[ $a == "$b" ]]; then
+            echo "$a"
+            return 0
+        fi
         a=$b
     done
-    echo "$a"
+    return 1
 }
 
 # Absolute position of a window: "X Y W H".
@@ -110,16 +113,16 @@ pixel_at() {
 
 # wait_new_window SECONDS BEFORE: prints the first window mapped since the list BEFORE.
 wait_new_window() {
-    local i w
-    for ((i = 0; i < $1 * 10; i++)); do
+    local deadline=$((SECONDS + $1)) w
+    while :; do
         w=$(comm -13 <(echo "$2") <(mapped_windows) | head -n1)
         if [[ -n $w ]]; then
             echo "$w"
             return 0
         fi
+        ((SECONDS < deadline)) || return 1
         sleep 0.1
     done
-    return 1
 }
 
 # gone DIR: no tessary.exe of that program folder is running.

@@ -50,29 +50,6 @@ fail() {
 }
 pass() { echo "ok: $*"; }
 
-# Waits by the clock, not by a number of tries: on a busy machine one try of a screenshot-based
-# check can take longer than the pause between tries.
-wait_for() {
-    local deadline=$((SECONDS + $1))
-    shift
-    until "$@" >/dev/null 2>&1; do
-        ((SECONDS < deadline)) || return 1
-        sleep 0.1
-    done
-}
-wait_new_window() {
-    local deadline=$((SECONDS + $1)) w
-    while :; do
-        w=$(comm -13 <(echo "$2") <(mapped_windows) | head -n1)
-        if [[ -n $w ]]; then
-            echo "$w"
-            return 0
-        fi
-        ((SECONDS < deadline)) || return 1
-        sleep 0.1
-    done
-}
-
 cleanup() {
     set +e
     local pid
@@ -359,6 +336,10 @@ check_page() {
 # === the road =====================================================================================
 e2e_install "$EXE" "$PROG"
 
+# Whatever an earlier program left on the clipboard would open the windows at the start.
+copy_text "nothing to show"
+sleep 1
+
 # The second viewer joins the chain first.
 wine "$HELPER" viewer "$(winpath "$COUNT")" "$(winpath "$E2E_DIR/stop")" >/dev/null 2>&1 &
 VIEWER_PID=$!
@@ -366,23 +347,8 @@ wait_for 60 test -s "$COUNT" || fail "the second clipboard viewer did not join t
 JOINED=$(viewer_count)
 pass "second viewer in the chain"
 
-# The icons already there, once two reads half a second apart agree (a tray that is still being
-# drawn gives stray counts).
-tray_baseline() {
-    local a b deadline=$((SECONDS + 20))
-    a=$(tray_icons)
-    while ((SECONDS < deadline)); do
-        sleep 0.5
-        b=$(tray_icons)
-        if [[ $a == "$b" ]]; then
-            echo "$a"
-            return 0
-        fi
-        a=$b
-    done
-    return 1
-}
-TRAY_SLOT=$(tray_baseline)
+# The icons already there.
+TRAY_SLOT=$(tray_icons_settled)
 [[ $TRAY_SLOT =~ ^[0-9]+$ ]] || fail "the tray's icons did not settle before the start"
 e2e_start "$PROG"
 PROG_PID=$E2E_LAST_PID

@@ -8,6 +8,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -185,6 +186,29 @@ TEST_F(SettingsFile, FileHeldExclusivelyReadsAsMissingAndIsNotOverwritten) {
     }
     EXPECT_EQ(Bytes(ini_), before);
     EXPECT_EQ(Entries(cnt_), std::vector<std::wstring>{L"Tessary.ini"});
+}
+
+// A save killed half way leaves "Tessary.ini.<pid>-<n>.tmp"; the next save clears those, but
+// not a look-alike of the user's, nor one another save is still writing.
+TEST_F(SettingsFile, SaveClearsTemporaryFilesOfInterruptedSaves) {
+    for (const wchar_t *name :
+         {L"Tessary.ini.120-1.tmp", L"Tessary.ini.4-77.tmp", L"Tessary.ini.bak.tmp",
+          L"Tessary.ini.1-2.tmp.keep", L"Tessary.ini.-1.tmp", L"Other.ini.1-1.tmp",
+          L"Tessary.ini.9-9.tmp"}) {
+        ASSERT_TRUE(testutil::WriteFileBytes(cnt_ + L"\\" + name, "x"));
+    }
+    win::unique_hfile writing(CreateFileW((cnt_ + L"\\Tessary.ini.9-9.tmp").c_str(), GENERIC_WRITE,
+                                          0, nullptr, OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(writing);
+    ASSERT_TRUE(WriteSettings(k57, L"B5", L"2"));
+    writing.reset();
+    std::vector<std::wstring> left = Entries(cnt_);
+    std::sort(left.begin(), left.end());
+    EXPECT_EQ(left, (std::vector<std::wstring>{L"Other.ini.1-1.tmp", L"Tessary.ini",
+                                               L"Tessary.ini.-1.tmp", L"Tessary.ini.1-2.tmp.keep",
+                                               L"Tessary.ini.9-9.tmp", L"Tessary.ini.bak.tmp"}));
+    Read();
+    EXPECT_EQ(disp_, k57);
 }
 
 TEST_F(SettingsFile, UnchangedContentIsNotRewritten) {
