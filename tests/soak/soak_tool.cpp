@@ -332,7 +332,8 @@ bool PutDib(int seed) {
     bih.biSizeImage = static_cast<DWORD>(stride) * h;
     std::memcpy(dib.data(), &bih, sizeof(bih));
     for (std::size_t i = 0; i < stride * h; ++i)
-        dib[sizeof(bih) + i] = static_cast<unsigned char>(i * 7 + seed * 31);
+        dib[sizeof(bih) + i] =
+            static_cast<unsigned char>(i * 7 + static_cast<std::size_t>(seed) * 31);
     HGLOBAL g = GlobalAlloc(GMEM_MOVEABLE, dib.size());
     if (!g) return false;
     std::memcpy(GlobalLock(g), dib.data(), dib.size());
