@@ -318,7 +318,7 @@ PrintResult SaveClipboardPicture(TempFile &temp) {
     return PrintResult::Printed;
 }
 
-// Steps 5 to 7: paper, copies, orientation on the kept device mode.
+// Paper, copies and orientation, on the kept device mode.
 PrintResult ApplySettings(PrinterSettings &settings, HANDLE printer, short orientation,
                           const std::wstring &paperSize, const std::wstring &copiesText) {
     const short paper = PaperCode(paperSize);
