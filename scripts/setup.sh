@@ -12,7 +12,7 @@ PACKAGES=(
     googletest # sources in /usr/src/googletest, built with the cross compiler
     # run and test under Wine on a virtual display
     wine wine64 libcups2 # Wine prints through libcups (only recommended by libwine)
-    xvfb xclip xdotool x11-utils imagemagick
+    xvfb xclip xdotool x11-utils x11-xserver-utils imagemagick
     # printing to PDF
     cups cups-client cups-bsd cups-ipp-utils printer-driver-cups-pdf ghostscript
     poppler-utils

@@ -27,6 +27,7 @@ PY=/usr/bin/python3
 WORK=$(mktemp -d "${TESSARY_TESTENV_DIR:-/tmp}/e2e-preview.XXXXXX")
 PROG_PID=
 XCLIP_PID=
+BACKDROP_PID=
 FAILED=0
 
 cleanup() {
@@ -38,10 +39,10 @@ cleanup() {
         kill -KILL "$PROG_PID" 2>/dev/null
         wait "$PROG_PID" 2>/dev/null
     fi
-    if [[ -n $XCLIP_PID ]]; then
-        kill "$XCLIP_PID" 2>/dev/null
-        wait "$XCLIP_PID" 2>/dev/null
-    fi
+    for pid in $XCLIP_PID $BACKDROP_PID; do
+        kill "$pid" 2>/dev/null
+        wait "$pid" 2>/dev/null
+    done
     rm -rf "$WORK"
 }
 trap cleanup EXIT
@@ -76,9 +77,10 @@ geometry() {
 visible() { geometry "$1" >/dev/null; }
 gone() { ! visible "$1"; }
 
+# The probes read 8-bit PPM; import sometimes hands back 16-bit samples of the root window.
 shot() {
     import -window root "$WORK/$1.png"
-    convert "$WORK/$1.png" "$WORK/$1.ppm"
+    convert "$WORK/$1.png" -depth 8 "$WORK/$1.ppm"
 }
 
 # probe NAME "label x y r g b" ... -> one line per probe, "ok label" or "FAIL label: got r g b";
@@ -157,21 +159,19 @@ head = struct.pack('<2sIHHI', b'BM', 14 + len(info) + len(pixels), 0, 0, 14 + le
 open(sys.argv[1], 'wb').write(head + info + pixels)
 EOF
 
-# A desktop of one colour, so that the snapshot rows can be told from black.
+# A desktop of one colour, so that the snapshot rows can be told from black: a window of that
+# colour over the whole screen, under everything the program opens later. (The root window's own
+# background does not hold: Wine's desktop paints it over.)
 DESKTOP="58 110 165"
-convert -size 1280x1024 "xc:rgb(${DESKTOP// /,})" "$WORK/desktop.png"
-# The root must show it before the program starts, or the snapshots hold black.
-desktop_shown() {
-    shot desktop
-    [[ $(probe desktop "root 5 1000 $DESKTOP") == ok* ]]
-}
-for _ in 1 2 3; do
-    display -window root "$WORK/desktop.png" 2>/dev/null || true
-    wait_for 5 desktop_shown && break
-done
-desktop_shown || fail "the desktop colour did not reach the root window"
-
 read -r SCREEN_W SCREEN_H < <(xdpyinfo | awk '/dimensions:/ {split($2, d, "x"); print d[1], d[2]}')
+convert -size "${SCREEN_W}x$SCREEN_H" "xc:rgb(${DESKTOP// /,})" "$WORK/backdrop.png"
+display -geometry "+0+0" -title backdrop "$WORK/backdrop.png" >/dev/null 2>&1 &
+BACKDROP_PID=$!
+desktop_shown() {
+    shot root
+    [[ $(probe root "root 5 $((SCREEN_H - 20)) $DESKTOP") == ok* ]]
+}
+wait_for 15 desktop_shown || fail "the backdrop window did not come up"
 
 # --- start, then copy the picture ---------------------------------------------------------------
 (cd "$PROG" && exec wine "$PROG/tessary.exe") >"$WORK/wine.log" 2>&1 &
