@@ -158,7 +158,7 @@ bool IsTempTag(std::wstring_view tag) {
 }
 
 // A save cut short (the process killed, the power gone) leaves its temporary file behind; the
-// next save clears them away. One that another save is still writing is open without delete
+// next save clears them away, even one that finds nothing to change. One that another save is still writing is open without delete
 // sharing, so it stays.
 void RemoveStaleTempFiles(const std::wstring &target) {
     const std::size_t separator = target.find_last_of(L"\\/");
@@ -183,7 +183,6 @@ void RemoveStaleTempFiles(const std::wstring &target) {
 }
 
 bool ReplaceContent(const std::wstring &target, const std::string &bytes) {
-    RemoveStaleTempFiles(target);
     // Carry the attributes that matter to the user over to the new file; a read-only file is
     // one the user does not want written, whether or not the rename would go through.
     DWORD attributes = FILE_ATTRIBUTE_NORMAL;
@@ -254,6 +253,7 @@ bool WriteSettings(const std::wstring &dispSize, const std::wstring &paperSize,
     const ReadResult read = ReadFileBytes(target, old);
     // Writing over a file that could not be read would lose whatever else it holds.
     if (read == ReadResult::Failed) return false;
+    RemoveStaleTempFiles(target);
 
     std::string file = old;
     file = profile::SetString(file, "DISP", "DSIZE", ToCp932(Trim(dispSize)));

@@ -201,6 +201,9 @@ TEST_F(SettingsFile, SaveClearsTemporaryFilesOfInterruptedSaves) {
                                           0, nullptr, OPEN_EXISTING, 0, nullptr));
     ASSERT_TRUE(writing);
     ASSERT_TRUE(WriteSettings(k57, L"B5", L"2"));
+    // Saved again with nothing to change: the file stays, and the tidying still happens.
+    ASSERT_TRUE(testutil::WriteFileBytes(cnt_ + L"\\Tessary.ini.120-2.tmp", "x"));
+    ASSERT_TRUE(WriteSettings(k57, L"B5", L"2"));
     writing.reset();
     std::vector<std::wstring> left = Entries(cnt_);
     std::sort(left.begin(), left.end());
