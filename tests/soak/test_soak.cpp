@@ -24,8 +24,8 @@ namespace {
 
 constexpr int kClipboardChanges = 2000;
 // Five skinned windows load per cycle, each with its background snapshot: 0.3 to 0.7 s a cycle
-// under Wine on two busy CPUs, so 200 cycles take one to two and a half minutes.
-constexpr int kWindowCycles = 200;
+// under Wine on two busy CPUs, so 300 cycles take one and a half to four minutes.
+constexpr int kWindowCycles = 300;
 // After a warm-up round, a whole run may differ from its start by this much: caches of the
 // window system (a font, a DC, a surface) come and go, a leak grows with the number of rounds.
 constexpr long kObjectSlack = 16;
