@@ -158,8 +158,8 @@ bool IsTempTag(std::wstring_view tag) {
 }
 
 // A save cut short (the process killed, the power gone) leaves its temporary file behind; the
-// next save clears them away, even one that finds nothing to change. One that another save is still writing is open without delete
-// sharing, so it stays.
+// next save clears them away, even one that finds nothing to change. One that another save is
+// still writing is open without delete sharing, so it stays.
 void RemoveStaleTempFiles(const std::wstring &target) {
     const std::size_t separator = target.find_last_of(L"\\/");
     const std::wstring folder =
