@@ -359,13 +359,20 @@ pass "icon in the tray"
 no_program_windows || fail "windows open at start with nothing on the clipboard"
 
 # 1. A picture: the remote control and the configured preview.
+# opened_by WHAT COLOURS...: the remote control at its place and the 42-inch preview showing
+# the picture of these quadrant colours.
+opened_by() {
+    local what=$1
+    shift
+    wait_for 20 visible ClipRemort || fail "the remote control did not appear for $what"
+    wait_for 20 visible ClipMain42V || fail "the 42-inch preview did not appear for $what"
+    sleep 0.5
+    check_remote
+    check_preview ClipMain42V 469 265
+    check_preview_picture ClipMain42V 56 24 355 217 "$@"
+}
 change "a picture" copy_picture "$E2E_DIR/pic1.bmp"
-wait_for 20 visible ClipRemort || fail "the remote control did not appear for a picture"
-wait_for 20 visible ClipMain42V || fail "the 42-inch preview did not appear with the remote"
-sleep 0.5
-check_remote
-check_preview ClipMain42V 469 265
-check_preview_picture ClipMain42V 56 24 355 217 "${PIC1[@]}"
+opened_by "a picture" "${PIC1[@]}"
 
 # 2. Sizes: 42 -> 57 -> 65 -> OFF -> 42.
 switch_size() {
@@ -441,12 +448,7 @@ pass "a picture with text opens nothing"
 
 # 6. A new picture brings them back, at the fixed place, showing the new picture.
 change "a new picture" copy_picture "$E2E_DIR/pic2.bmp"
-wait_for 20 visible ClipRemort || fail "the remote control did not come back for a new picture"
-wait_for 20 visible ClipMain42V || fail "the 42-inch preview did not come back"
-sleep 0.5
-check_remote
-check_preview ClipMain42V 469 265
-check_preview_picture ClipMain42V 56 24 355 217 "${PIC2[@]}"
+opened_by "a new picture" "${PIC2[@]}"
 
 # 7. 終了 from the icon's menu: the process ends, the icon goes.
 tray_menu Up Return
