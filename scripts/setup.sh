@@ -19,6 +19,8 @@ PACKAGES=(
     # Japanese
     fonts-ipafont-gothic locales
     python3 procps
+    # packaging (scripts/package.sh)
+    nsis zip unzip
     # static checks and fuzzing
     clang clang-tidy cppcheck libclang-rt-14-dev
 )
