@@ -1,0 +1,410 @@
+; Tessary's per-user installer. Built by installer/CMakeLists.txt:
+;   makensis -INPUTCHARSET UTF8 -DVERSION=1.0.0 -DEXE=... -DINI=... -DICON=... -DOUTFILE=... tessary.nsi
+; 64-bit stub: it runs on every x64 Windows and under a 64-bit-only Wine.
+Target amd64-unicode
+
+!ifndef VERSION | EXE | INI | ICON | OUTFILE
+  !error "define VERSION, EXE, INI, ICON and OUTFILE (see installer/CMakeLists.txt)"
+!endif
+
+!define PRODUCT "Tessary"
+!define PUBLISHER "Tessary"
+!define UNINST_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\${PRODUCT}"
+!define UNINSTALLER "uninstall.exe"
+; Installer and uninstaller share it: two of them at once would fight over the same folder.
+!define MUTEX "Tessary-Setup-{6b0e3d52-8f1c-4c57-9a3e-2d41c7f0b9a4}"
+; The program's hidden window; WM_CLOSE to it runs "終了".
+!define FORM_CLASS "TessaryForm"
+!define MENU_TITLE "Tessary"
+; How long a running copy gets to end, in milliseconds. Wine under load needs a few seconds.
+!define CLOSE_WAIT_MS 10000
+; Exit codes besides NSIS's own (0 done, 1 cancelled by the user, 2 aborted).
+!define EXIT_BUSY 3 ; another installer or uninstaller is running
+!define EXIT_RUNNING 4 ; a running Tessary did not end
+
+Unicode true
+Name "${PRODUCT}"
+OutFile "${OUTFILE}"
+InstallDir "$LOCALAPPDATA\Programs\${PRODUCT}"
+RequestExecutionLevel user
+SetCompressor /SOLID lzma
+ManifestDPIAware true
+ShowInstDetails show
+ShowUninstDetails show
+BrandingText "${PRODUCT} ${VERSION}"
+
+!include MUI2.nsh
+!include nsDialogs.nsh
+!include LogicLib.nsh
+!include WinMessages.nsh
+
+Var Autostart ; 1: a shortcut in the Startup folder
+Var AutostartBox
+Var DeleteSettings ; uninstaller: 1 removes CNT\Tessary.ini too
+Var DeleteSettingsBox
+
+!define MUI_ICON "${ICON}"
+!define MUI_UNICON "${ICON}"
+
+!define MUI_WELCOMEPAGE_TEXT "Tessary ${VERSION} をインストールします。$\r$\n$\r$\nTessary はクリップボードの画像を大画面テレビの実寸で確かめて、既定のプリンターに印刷する常駐ツールです。管理者の権限は要りません。$\r$\n$\r$\n実行中の Tessary はセットアップが終了させ、インストールの後でもう一度起動します。いまお使いの設定はそのまま引き継がれます。$\r$\n$\r$\n$_CLICK"
+!insertmacro MUI_PAGE_WELCOME
+!insertmacro MUI_PAGE_DIRECTORY
+Page custom OptionsPage OptionsPageLeave
+!insertmacro MUI_PAGE_INSTFILES
+!define MUI_FINISHPAGE_RUN
+!define MUI_FINISHPAGE_RUN_TEXT "Tessary を起動する"
+!define MUI_FINISHPAGE_RUN_FUNCTION LaunchTessary
+!insertmacro MUI_PAGE_FINISH
+
+UninstPage custom un.OptionsPage un.OptionsPageLeave
+!insertmacro MUI_UNPAGE_INSTFILES
+
+!insertmacro MUI_LANGUAGE "Japanese"
+
+VIProductVersion "${VERSION}.0"
+VIFileVersion "${VERSION}.0"
+VIAddVersionKey /LANG=${LANG_JAPANESE} "ProductName" "${PRODUCT}"
+VIAddVersionKey /LANG=${LANG_JAPANESE} "CompanyName" "${PUBLISHER}"
+VIAddVersionKey /LANG=${LANG_JAPANESE} "FileDescription" "${PRODUCT} セットアップ"
+VIAddVersionKey /LANG=${LANG_JAPANESE} "FileVersion" "${VERSION}"
+VIAddVersionKey /LANG=${LANG_JAPANESE} "ProductVersion" "${VERSION}"
+VIAddVersionKey /LANG=${LANG_JAPANESE} "LegalCopyright" "Copyright (C) 2026 ${PUBLISHER}"
+
+; --- shared by installer and uninstaller ------------------------------------------------------
+
+!macro SharedFunctions UN
+; Refuses to run beside another installer or uninstaller of Tessary.
+Function ${UN}TakeMutex
+  System::Call 'kernel32::CreateMutexW(p 0, i 0, w "${MUTEX}") p .r0 ?e'
+  Pop $1
+  ${If} $1 = 183 ; ERROR_ALREADY_EXISTS
+    MessageBox MB_OK|MB_ICONEXCLAMATION "Tessary のセットアップまたはアンインストールが、すでに実行中です。$\r$\nそちらが終わってから、もう一度お試しください。" /SD IDOK
+    SetErrorLevel ${EXIT_BUSY}
+    Quit
+  ${EndIf}
+FunctionEnd
+
+; $R0 = the number of windows of class TessaryForm whose process runs $INSTDIR\tessary.exe.
+; With $R9 = 1, also posts WM_CLOSE to each one's hidden menu window. Copies started from other
+; folders are left alone. Posted, not sent: a hung copy must not hang the installer.
+Function ${UN}OurWindows
+  StrCpy $R0 0
+  StrCpy $R1 0
+  ${Do}
+    FindWindow $R1 "${FORM_CLASS}" "" "" $R1
+    ${If} $R1 = 0
+      ${Break}
+    ${EndIf}
+    StrCpy $R3 0
+    System::Call 'user32::GetWindowThreadProcessId(p R1, *i .R2)'
+    ; PROCESS_QUERY_LIMITED_INFORMATION
+    System::Call 'kernel32::OpenProcess(i 0x1000, i 0, i R2) p .R4'
+    ${If} $R4 P<> 0
+      System::Call 'kernel32::QueryFullProcessImageNameW(p R4, i 0, w .R5, *i ${NSIS_MAX_STRLEN}) i .R3'
+      System::Call 'kernel32::CloseHandle(p R4)'
+    ${EndIf}
+    ${If} $R3 <> 0
+    ${AndIf} $R5 == "$INSTDIR\tessary.exe"
+      IntOp $R0 $R0 + 1
+      ${If} $R9 = 1
+        System::Call 'user32::GetWindowTextW(p R1, w .R6, i 64)'
+        ${If} $R6 S== "${MENU_TITLE}"
+          System::Call 'user32::PostMessageW(p R1, i ${WM_CLOSE}, p 0, p 0)'
+        ${EndIf}
+      ${EndIf}
+    ${EndIf}
+  ${Loop}
+FunctionEnd
+
+; Ends every Tessary started from $INSTDIR through its own exit and waits for its windows to go.
+; Interactive: offers retry or cancel when one stays. Silent: no box; the run is aborted with
+; EXIT_RUNNING before anything in the folder has changed.
+Function ${UN}EndRunningTessary
+  Push $R0
+  Push $R1
+  Push $R2
+  Push $R3
+  Push $R4
+  Push $R5
+  Push $R6
+  Push $R7
+  Push $R9
+  ${Do}
+    StrCpy $R9 1
+    Call ${UN}OurWindows
+    ${If} $R0 = 0
+      ${Break}
+    ${EndIf}
+    DetailPrint "実行中の Tessary を終了しています..."
+    StrCpy $R9 0
+    StrCpy $R7 0
+    ${Do}
+      Sleep 250
+      IntOp $R7 $R7 + 250
+      Call ${UN}OurWindows
+      ${If} $R7 >= ${CLOSE_WAIT_MS}
+        ${Break}
+      ${EndIf}
+    ${LoopWhile} $R0 <> 0
+    ${If} $R0 = 0
+      ${Break}
+    ${EndIf}
+    MessageBox MB_RETRYCANCEL|MB_ICONEXCLAMATION "実行中の Tessary が終了しませんでした。$\r$\n$\r$\nTessary の設定画面が開いていれば閉じてから「再試行」を押してください。$\r$\n「キャンセル」を押すと、何も変更せずに中止します。" /SD IDCANCEL IDRETRY +3
+    SetErrorLevel ${EXIT_RUNNING}
+    Abort "Tessary が終了しなかったため、中止しました。"
+  ${Loop}
+  Pop $R9
+  Pop $R7
+  Pop $R6
+  Pop $R5
+  Pop $R4
+  Pop $R3
+  Pop $R2
+  Pop $R1
+  Pop $R0
+FunctionEnd
+!macroend
+!insertmacro SharedFunctions ""
+!insertmacro SharedFunctions "un."
+
+; --- installer --------------------------------------------------------------------------------
+
+Function .onInit
+  Call TakeMutex
+  StrCpy $Autostart 1
+FunctionEnd
+
+Function OptionsPage
+  !insertmacro MUI_HEADER_TEXT "オプション" "Tessary の起動のしかたを選んでください。"
+  nsDialogs::Create 1018
+  Pop $0
+  ${If} $0 == error
+    Abort
+  ${EndIf}
+  ${NSD_CreateLabel} 0 0 100% 24u "サインインのたびに Tessary を自動で起動するには、次にチェックを付けてください。後からスタートアップ フォルダーのショートカットを削除して止めることもできます。"
+  Pop $0
+  ${NSD_CreateCheckbox} 0 34u 100% 12u "サインイン時に Tessary を起動する"
+  Pop $AutostartBox
+  ${If} $Autostart = 1
+    ${NSD_Check} $AutostartBox
+  ${EndIf}
+  nsDialogs::Show
+FunctionEnd
+
+Function OptionsPageLeave
+  ${NSD_GetState} $AutostartBox $0
+  ${If} $0 = ${BST_CHECKED}
+    StrCpy $Autostart 1
+  ${Else}
+    StrCpy $Autostart 0
+  ${EndIf}
+FunctionEnd
+
+Function LaunchTessary
+  SetOutPath "$INSTDIR"
+  Exec '"$INSTDIR\tessary.exe"'
+FunctionEnd
+
+Section "Tessary"
+  Call EndRunningTessary
+
+  SetOutPath "$INSTDIR"
+  ; The only file that an upgrade replaces; should it still be locked, the old one stays whole.
+  SetOverwrite try
+  StrCpy $0 0
+  ${Do}
+    ClearErrors
+    File "/oname=tessary.exe" "${EXE}"
+    ${IfNot} ${Errors}
+      ${Break}
+    ${EndIf}
+    IntOp $0 $0 + 1
+    ${If} $0 >= 20
+      SetErrorLevel ${EXIT_RUNNING}
+      Abort "tessary.exe を置き換えられませんでした。"
+    ${EndIf}
+    Sleep 250
+  ${Loop}
+  SetOverwrite on
+
+  ; The user's settings are kept byte for byte; the defaults only go where there are none.
+  ${IfNot} ${FileExists} "$INSTDIR\CNT\Tessary.ini"
+    SetOutPath "$INSTDIR\CNT"
+    File "/oname=Tessary.ini" "${INI}"
+    SetOutPath "$INSTDIR"
+  ${EndIf}
+
+  WriteUninstaller "$INSTDIR\${UNINSTALLER}"
+
+  CreateShortcut "$SMPROGRAMS\${PRODUCT}.lnk" "$INSTDIR\tessary.exe" "" "$INSTDIR\tessary.exe" 0
+  ${If} $Autostart = 1
+    CreateShortcut "$SMSTARTUP\${PRODUCT}.lnk" "$INSTDIR\tessary.exe" "" "$INSTDIR\tessary.exe" 0
+  ${Else}
+    Delete "$SMSTARTUP\${PRODUCT}.lnk"
+  ${EndIf}
+
+  WriteRegStr HKCU "${UNINST_KEY}" "DisplayName" "${PRODUCT}"
+  WriteRegStr HKCU "${UNINST_KEY}" "DisplayVersion" "${VERSION}"
+  WriteRegStr HKCU "${UNINST_KEY}" "Publisher" "${PUBLISHER}"
+  WriteRegStr HKCU "${UNINST_KEY}" "DisplayIcon" "$INSTDIR\tessary.exe,0"
+  WriteRegStr HKCU "${UNINST_KEY}" "InstallLocation" "$INSTDIR"
+  WriteRegStr HKCU "${UNINST_KEY}" "UninstallString" '"$INSTDIR\${UNINSTALLER}"'
+  WriteRegStr HKCU "${UNINST_KEY}" "QuietUninstallString" '"$INSTDIR\${UNINSTALLER}" /S'
+  SectionGetSize 0 $0
+  WriteRegDWORD HKCU "${UNINST_KEY}" "EstimatedSize" $0
+  WriteRegDWORD HKCU "${UNINST_KEY}" "NoModify" 1
+  WriteRegDWORD HKCU "${UNINST_KEY}" "NoRepair" 1
+SectionEnd
+
+; A silent install (an upgrade included) leaves Tessary running, as the finish page would.
+Function .onInstSuccess
+  ${If} ${Silent}
+    Call LaunchTessary
+  ${EndIf}
+FunctionEnd
+
+; --- uninstaller ------------------------------------------------------------------------------
+
+Function un.onInit
+  Call un.TakeMutex
+  StrCpy $DeleteSettings 0
+FunctionEnd
+
+Function un.OptionsPage
+  !insertmacro MUI_HEADER_TEXT "Tessary のアンインストール" "Tessary をこのコンピューターから削除します。"
+  nsDialogs::Create 1018
+  Pop $0
+  ${If} $0 == error
+    Abort
+  ${EndIf}
+  ${NSD_CreateLabel} 0 0 100% 36u "$INSTDIR から Tessary を削除します。実行中の Tessary は終了します。$\r$\n$\r$\n設定ファイル (CNT\Tessary.ini) は、次にチェックを付けない限り残ります。もう一度インストールすると、その設定で使えます。"
+  Pop $0
+  ${NSD_CreateCheckbox} 0 46u 100% 12u "設定ファイルも削除する"
+  Pop $DeleteSettingsBox
+  ${If} $DeleteSettings = 1
+    ${NSD_Check} $DeleteSettingsBox
+  ${EndIf}
+  GetDlgItem $0 $HWNDPARENT 1
+  SendMessage $0 ${WM_SETTEXT} 0 "STR:$(^UninstallBtn)"
+  nsDialogs::Show
+FunctionEnd
+
+Function un.OptionsPageLeave
+  ${NSD_GetState} $DeleteSettingsBox $0
+  ${If} $0 = ${BST_CHECKED}
+    StrCpy $DeleteSettings 1
+  ${Else}
+    StrCpy $DeleteSettings 0
+  ${EndIf}
+FunctionEnd
+
+; $R1 = two characters from $R0 at offset $R2 as a number 0..99, or -1 when not two digits.
+Function un.TwoDigits
+  Push $R3
+  Push $R4
+  Push $R5
+  StrCpy $R1 0
+  ${For} $R3 0 1
+    IntOp $R4 $R2 + $R3
+    StrCpy $R4 $R0 1 $R4
+    ${For} $R5 0 10
+      ${If} $R5 = 10
+        StrCpy $R1 -1
+      ${ElseIf} $R4 S== $R5
+        ${Break}
+      ${EndIf}
+    ${Next}
+    ${If} $R1 = -1
+      ${Break}
+    ${EndIf}
+    IntOp $R1 $R1 * 10
+    IntOp $R1 $R1 + $R5
+  ${Next}
+  Pop $R5
+  Pop $R4
+  Pop $R3
+FunctionEnd
+
+; $R9 = 1 when the file name $R0 is one of the program's print files: "yymmddhhmmss.BMP"
+; (the extension in any case) with a real month, day, hour, minute and second.
+Function un.IsPrintFile
+  Push $R1
+  Push $R2
+  Push $R3
+  StrCpy $R9 0
+  StrLen $R1 $R0
+  StrCpy $R3 $R0 4 12
+  ${If} $R1 = 16
+  ${AndIf} $R3 == ".bmp"
+    StrCpy $R9 1
+    ; Each field: offset, lowest, highest.
+    ${For} $R2 0 5
+      Push $R2
+      IntOp $R2 $R2 * 2
+      Call un.TwoDigits
+      Pop $R2
+      ${If} $R1 < 0
+        StrCpy $R9 0
+      ${ElseIf} $R2 = 1
+      ${AndIf} $R1 < 1
+        StrCpy $R9 0
+      ${ElseIf} $R2 = 1
+      ${AndIf} $R1 > 12
+        StrCpy $R9 0
+      ${ElseIf} $R2 = 2
+      ${AndIf} $R1 < 1
+        StrCpy $R9 0
+      ${ElseIf} $R2 = 2
+      ${AndIf} $R1 > 31
+        StrCpy $R9 0
+      ${ElseIf} $R2 = 3
+      ${AndIf} $R1 > 23
+        StrCpy $R9 0
+      ${ElseIf} $R2 > 3
+      ${AndIf} $R1 > 59
+        StrCpy $R9 0
+      ${EndIf}
+    ${Next}
+  ${EndIf}
+  Pop $R3
+  Pop $R2
+  Pop $R1
+FunctionEnd
+
+; Print files that an interrupted print left beside the program; a user's own pictures stay.
+Function un.DeletePrintFiles
+  Push $R0
+  Push $R8
+  Push $R9
+  FindFirst $R8 $R0 "$INSTDIR\*.bmp"
+  ${DoWhile} $R0 != ""
+    Call un.IsPrintFile
+    ${If} $R9 = 1
+    ${AndIfNot} ${FileExists} "$INSTDIR\$R0\*.*"
+      Delete "$INSTDIR\$R0"
+    ${EndIf}
+    FindNext $R8 $R0
+  ${Loop}
+  FindClose $R8
+  Pop $R9
+  Pop $R8
+  Pop $R0
+FunctionEnd
+
+Section "Uninstall"
+  Call un.EndRunningTessary
+
+  Delete "$INSTDIR\tessary.exe"
+  Delete "$INSTDIR\${UNINSTALLER}"
+  Call un.DeletePrintFiles
+  ${If} $DeleteSettings = 1
+    Delete "$INSTDIR\CNT\Tessary.ini"
+  ${EndIf}
+  ; Only when empty: anything the user keeps there stays.
+  RMDir "$INSTDIR\CNT"
+  RMDir "$INSTDIR"
+
+  Delete "$SMPROGRAMS\${PRODUCT}.lnk"
+  Delete "$SMSTARTUP\${PRODUCT}.lnk"
+  DeleteRegKey HKCU "${UNINST_KEY}"
+SectionEnd
