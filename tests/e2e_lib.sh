@@ -127,3 +127,47 @@ wait_new_window() {
 
 # gone DIR: no tessary.exe of that program folder is running.
 gone() { ! pgrep -f "$1/tessary.exe" >/dev/null; }
+
+# Processes of this test environment whose command line starts with the text PREFIX (a Windows
+# path, say): the same path can be running in another environment's Wine on this machine.
+env_pids() {
+    local f pid cmd
+    for f in /proc/[0-9]*/cmdline; do
+        pid=${f#/proc/}
+        pid=${pid%/cmdline}
+        cmd=$({ tr '\0' ' ' <"$f"; } 2>/dev/null) || continue
+        [[ $cmd == "$1"* ]] || continue
+        grep -qzx "TESSARY_TESTENV_DIR=$TESSARY_TESTENV_DIR" "/proc/$pid/environ" 2>/dev/null &&
+            echo "$pid"
+    done
+}
+env_count() { env_pids "$1" | wc -l; }
+env_count_is() { [[ $(env_count "$1") == "$2" ]]; }
+
+# The settings dialog of the program, opened with "設定" from the Nth tray icon's menu.
+settings_dialog() { xdotool search --onlyvisible --name '^設定$' 2>/dev/null | head -n1; }
+has_settings_dialog() { [[ -n $(settings_dialog) ]]; }
+no_settings_dialog() { ! has_settings_dialog; }
+open_settings_dialog() {
+    local before
+    before=$(mapped_windows)
+    tray_right_click "$1"
+    wait_new_window 5 "$before" >/dev/null || fail "no menu after a right press on the icon"
+    xdotool key Down Return
+    wait_for 15 has_settings_dialog || fail "no settings dialog after 設定"
+}
+
+# settings_dialog_save_copies N: types N as the number of copies (Combo2) and presses OK.
+settings_dialog_save_copies() {
+    local x y w h
+    read -r x y w h < <(window_geometry "$(settings_dialog)")
+    xdotool mousemove $((x + 136 + 20)) $((y + 106 + 10)) click 1
+    sleep 0.3
+    xdotool key --clearmodifiers Home shift+End BackSpace
+    xdotool type --delay 50 "$1"
+    sleep 0.3
+    xdotool mousemove $((x + 248 + 31)) $((y + 140 + 10)) click 1
+}
+
+# ini_has FILE LINE: the settings file holds the line (CRLF-ended, as the program writes).
+ini_has() { grep -qa "^$2"$'\r$' "$1"; }

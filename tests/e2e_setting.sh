@@ -10,24 +10,15 @@ SHOTS=${TESSARY_SCREENSHOT_DIR:-}
 PROG=$E2E_DIR/prog
 INI=$PROG/CNT/Tessary.ini
 
-dialog_window() { xdotool search --onlyvisible --name '^設定$' 2>/dev/null | head -n1; }
-has_dialog() { [[ -n $(dialog_window) ]]; }
-no_dialog() { ! has_dialog; }
-ini_has() { grep -qa "^$1"$'\r$' "$INI"; }
-
 e2e_install "$EXE" "$PROG"
 base=$(tray_icons_settled)
 e2e_start "$PROG"
 wait_for 30 tray_icons_are $((base + 1)) || fail "the icon did not appear in the tray"
-ini_has "PAGE=1" || fail "the shipped settings do not hold PAGE=1"
+ini_has "$INI" "PAGE=1" || fail "the shipped settings do not hold PAGE=1"
 
 # Right press on the icon, then the first item, "設定".
-before=$(mapped_windows)
-tray_right_click "$base"
-wait_new_window 5 "$before" >/dev/null || fail "no menu after a right press on the icon"
-xdotool key Down Return
-wait_for 15 has_dialog || fail "no settings dialog after 設定"
-dialog=$(dialog_window)
+open_settings_dialog "$base"
+dialog=$(settings_dialog)
 
 read -r x y w h < <(window_geometry "$dialog")
 read -r sw sh < <(xdpyinfo | awk '/dimensions:/ {split($2, d, "x"); print d[1], d[2]}')
@@ -57,13 +48,8 @@ if [[ -n $SHOTS ]]; then
 fi
 
 # Copies: click into Combo2's text, replace it with 3, press OK.
-xdotool mousemove $((x + 136 + 20)) $((y + 106 + 10)) click 1
-sleep 0.3
-xdotool key --clearmodifiers Home shift+End BackSpace
-xdotool type --delay 50 3
-sleep 0.3
-xdotool mousemove $((x + 248 + 31)) $((y + 140 + 10)) click 1
-wait_for 15 ini_has "PAGE=3" || fail "CNT/Tessary.ini does not hold PAGE=3: $(tr '\r' ' ' <"$INI")"
-wait_for 15 no_dialog || fail "the dialog stayed open after OK"
-ini_has "PSIZE=A4" || fail "the paper size did not stay A4"
+settings_dialog_save_copies 3
+wait_for 15 ini_has "$INI" "PAGE=3" || fail "CNT/Tessary.ini does not hold PAGE=3: $(tr '\r' ' ' <"$INI")"
+wait_for 15 no_settings_dialog || fail "the dialog stayed open after OK"
+ini_has "$INI" "PSIZE=A4" || fail "the paper size did not stay A4"
 echo "ok"
