@@ -277,9 +277,9 @@ Function un.OptionsPage
   ${If} $0 == error
     Abort
   ${EndIf}
-  ${NSD_CreateLabel} 0 0 100% 36u "$INSTDIR から Tessary を削除します。実行中の Tessary は終了します。$\r$\n$\r$\n設定ファイル (CNT\Tessary.ini) は、次にチェックを付けない限り残ります。もう一度インストールすると、その設定で使えます。"
+  ${NSD_CreateLabel} 0 0 100% 52u "$INSTDIR から Tessary を削除します。実行中の Tessary は終了します。$\r$\n$\r$\n設定ファイル (CNT\Tessary.ini) は、次にチェックを付けない限り残ります。もう一度インストールすると、その設定で使えます。"
   Pop $0
-  ${NSD_CreateCheckbox} 0 46u 100% 12u "設定ファイルも削除する"
+  ${NSD_CreateCheckbox} 0 60u 100% 12u "設定ファイルも削除する"
   Pop $DeleteSettingsBox
   ${If} $DeleteSettings = 1
     ${NSD_Check} $DeleteSettingsBox
