@@ -16,6 +16,8 @@ Target amd64-unicode
 ; The program's hidden window; WM_CLOSE to it runs "終了".
 !define FORM_CLASS "TessaryForm"
 !define MENU_TITLE "Tessary"
+; The settings dialog outlives "終了": the process ends only when the user closes it.
+!define SETTINGS_TITLE "設定"
 ; How long a running copy gets to end, in milliseconds. Wine under load needs a few seconds.
 !define CLOSE_WAIT_MS 10000
 ; Exit codes besides NSIS's own (0 done, 1 cancelled by the user, 2 aborted).
@@ -84,11 +86,13 @@ Function ${UN}TakeMutex
   ${EndIf}
 FunctionEnd
 
-; $R0 = the number of windows of class TessaryForm whose process runs $INSTDIR\tessary.exe.
-; With $R9 = 1, also posts WM_CLOSE to each one's hidden menu window. Copies started from other
-; folders are left alone. Posted, not sent: a hung copy must not hang the installer.
+; $R0 = the number of windows of class TessaryForm whose process runs $INSTDIR\tessary.exe, $R8
+; how many of them are an open settings dialog. With $R9 = 1, also posts WM_CLOSE to each one's
+; hidden menu window. Copies started from other folders are left alone. Posted, not sent: a hung
+; copy must not hang the installer.
 Function ${UN}OurWindows
   StrCpy $R0 0
+  StrCpy $R8 0
   StrCpy $R1 0
   ${Do}
     FindWindow $R1 "${FORM_CLASS}" "" "" $R1
@@ -106,11 +110,12 @@ Function ${UN}OurWindows
     ${If} $R3 <> 0
     ${AndIf} $R5 == "$INSTDIR\tessary.exe"
       IntOp $R0 $R0 + 1
-      ${If} $R9 = 1
-        System::Call 'user32::GetWindowTextW(p R1, w .R6, i 64)'
-        ${If} $R6 S== "${MENU_TITLE}"
-          System::Call 'user32::PostMessageW(p R1, i ${WM_CLOSE}, p 0, p 0)'
-        ${EndIf}
+      System::Call 'user32::GetWindowTextW(p R1, w .R6, i 64)'
+      ${If} $R6 S== "${SETTINGS_TITLE}"
+        IntOp $R8 $R8 + 1
+      ${ElseIf} $R9 = 1
+      ${AndIf} $R6 S== "${MENU_TITLE}"
+        System::Call 'user32::PostMessageW(p R1, i ${WM_CLOSE}, p 0, p 0)'
       ${EndIf}
     ${EndIf}
   ${Loop}
@@ -128,32 +133,40 @@ Function ${UN}EndRunningTessary
   Push $R5
   Push $R6
   Push $R7
+  Push $R8
   Push $R9
   ${Do}
-    StrCpy $R9 1
+    StrCpy $R9 0
     Call ${UN}OurWindows
     ${If} $R0 = 0
       ${Break}
     ${EndIf}
-    DetailPrint "実行中の Tessary を終了しています..."
-    StrCpy $R9 0
-    StrCpy $R7 0
-    ${Do}
-      Sleep 250
-      IntOp $R7 $R7 + 250
+    ; "終了" leaves an open settings dialog running; rather than take the icon away from a copy
+    ; that would stay, leave it untouched and ask.
+    ${If} $R8 = 0
+      DetailPrint "実行中の Tessary を終了しています..."
+      StrCpy $R9 1
       Call ${UN}OurWindows
-      ${If} $R7 >= ${CLOSE_WAIT_MS}
+      StrCpy $R9 0
+      StrCpy $R7 0
+      ${Do}
+        Sleep 250
+        IntOp $R7 $R7 + 250
+        Call ${UN}OurWindows
+        ${If} $R7 >= ${CLOSE_WAIT_MS}
+          ${Break}
+        ${EndIf}
+      ${LoopWhile} $R0 <> 0
+      ${If} $R0 = 0
         ${Break}
       ${EndIf}
-    ${LoopWhile} $R0 <> 0
-    ${If} $R0 = 0
-      ${Break}
     ${EndIf}
     MessageBox MB_RETRYCANCEL|MB_ICONEXCLAMATION "実行中の Tessary が終了しませんでした。$\r$\n$\r$\nTessary の設定画面が開いていれば閉じてから「再試行」を押してください。$\r$\n「キャンセル」を押すと、何も変更せずに中止します。" /SD IDCANCEL IDRETRY +3
     SetErrorLevel ${EXIT_RUNNING}
     Abort "Tessary が終了しなかったため、中止しました。"
   ${Loop}
   Pop $R9
+  Pop $R8
   Pop $R7
   Pop $R6
   Pop $R5
