@@ -437,13 +437,20 @@ TEST_F(SettingDialog, BorderlessCentredAndLaidOutInTwips) {
     RECT client{}, window{};
     GetClientRect(h, &client);
     GetWindowRect(h, &window);
-    EXPECT_EQ(client.right, 334);
-    EXPECT_EQ(client.bottom, 208);
-    EXPECT_EQ(window.right - window.left, 334);
-    EXPECT_EQ(window.bottom - window.top, 208);
+    // 5010 x 3120 twips: 334 x 208 pixels at 96 DPI.
+    const int width = win::TwipsToPixelsX(5010), height = win::TwipsToPixelsY(3120);
+    EXPECT_EQ(client.right, width);
+    EXPECT_EQ(client.bottom, height);
+    EXPECT_EQ(window.right - window.left, width);
+    EXPECT_EQ(window.bottom - window.top, height);
     EXPECT_EQ(GetWindowLongW(h, GWL_STYLE) & (WS_CAPTION | WS_THICKFRAME | WS_SYSMENU), 0);
-    EXPECT_NEAR(window.left, (GetSystemMetrics(SM_CXSCREEN) - 334) / 2.0, 1.0);
-    EXPECT_NEAR(window.top, (GetSystemMetrics(SM_CYSCREEN) - 208) / 2.0, 1.0);
+    EXPECT_NEAR(window.left, (GetSystemMetrics(SM_CXSCREEN) - width) / 2.0, 1.0);
+    EXPECT_NEAR(window.top, (GetSystemMetrics(SM_CYSCREEN) - height) / 2.0, 1.0);
+    // Picture1's inside starts at the client origin, its border just outside.
+    POINT inside{0, 0};
+    MapWindowPoints(f.Picture1.hwnd(), h, &inside, 1);
+    EXPECT_EQ(inside.x, 0);
+    EXPECT_EQ(inside.y, 0);
     // Nothing of it lets the user drag it about.
     const POINT mid{window.left + 150, window.top + 190};
     EXPECT_EQ(SendMessageW(h, WM_NCHITTEST, 0, MAKELPARAM(mid.x, mid.y)), HTCLIENT);
