@@ -169,13 +169,6 @@ bool Dropped(HWND combo) {
     return combo && SendMessageW(combo, CB_GETDROPPEDSTATE, 0, 0) != 0;
 }
 
-// The CNT folder, when it is missing: the profile writer creates files but never folders.
-void MakeSettingsFolder() {
-    const std::wstring folder = FolderOf(IniPath);
-    if (folder.empty() || GetFileAttributesW(folder.c_str()) != INVALID_FILE_ATTRIBUTES) return;
-    CreateDirectoryW(folder.c_str(), nullptr);
-}
-
 } // namespace
 
 ClipSettingForm::Frame ClipSettingForm::GetFrame() const {

@@ -16,6 +16,10 @@ std::wstring PaperSize;
 std::wstring PrintCopies;
 std::wstring IniPath;
 
+bool (*CreateFolder)(const std::wstring &path) = [](const std::wstring &path) {
+    return CreateDirectoryW(path.c_str(), nullptr) != FALSE;
+};
+
 namespace {
 
 // Far beyond any settings file; a larger one is treated as unreadable rather than loaded.
@@ -235,6 +239,14 @@ std::wstring JoinIniPath(std::wstring_view folder) {
 
 std::wstring BuildIniPath() {
     return JoinIniPath(ProgramFolder());
+}
+
+bool MakeSettingsFolder() {
+    // The same long form as reads and writes: the plain one stops short of MAX_PATH.
+    const std::wstring folder = FolderOf(LongPath(IniPath));
+    if (folder.empty()) return false;
+    if (GetFileAttributesW(folder.c_str()) != INVALID_FILE_ATTRIBUTES) return true;
+    return CreateFolder(folder);
 }
 
 void ReadSettings(std::wstring &dispSize, std::wstring &paperSize, std::wstring &copies) {

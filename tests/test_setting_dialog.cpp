@@ -313,6 +313,44 @@ TEST_F(SettingDialog, MissingCntFolderIsCreatedAndSaveLands) {
     EXPECT_EQ(DispSize, k42);
 }
 
+// Windows creates no folder whose plain path is longer than MAX_PATH - 12 characters; Wine has
+// no such limit, so the test puts it in.
+bool CreateFolderAsWindowsDoes(const std::wstring &path) {
+    if (path.compare(0, 4, L"\\\\?\\") != 0 && path.size() > MAX_PATH - 12) {
+        SetLastError(ERROR_FILENAME_EXCED_RANGE);
+        return false;
+    }
+    return CreateDirectoryW(path.c_str(), nullptr) != FALSE;
+}
+
+TEST_F(SettingDialog, MissingCntFolderOfDeepProgramFolderIsCreatedAndSaveLands) {
+    const struct Restore {
+        bool (*saved)(const std::wstring &) = CreateFolder;
+        ~Restore() { CreateFolder = saved; }
+    } restore;
+    CreateFolder = CreateFolderAsWindowsDoes;
+    std::wstring deep = L"\\\\?\\" + dir_.path();
+    std::vector<std::wstring> made;
+    while (deep.size() < 4 + 250) {
+        deep += L"\\" + std::wstring(40, L'd');
+        ASSERT_TRUE(CreateDirectoryW(deep.c_str(), nullptr));
+        made.push_back(deep);
+    }
+    g_iniPath = JoinIniPath(deep.substr(4));
+    ClipSettingForm &f = Open();
+    Type(f.Combo2(), L"2");
+    Click(f.Command1(0));
+
+    EXPECT_TRUE(boxes_.Seen().empty());
+    EXPECT_FALSE(f.IsLoaded());
+    EXPECT_NE(Bytes(deep + L"\\CNT\\Tessary.ini").find("PAGE=2\r\n"), std::string::npos);
+    EXPECT_EQ(PrintCopies, L"2");
+    DeleteFileW((deep + L"\\CNT\\Tessary.ini").c_str());
+    RemoveDirectoryW((deep + L"\\CNT").c_str());
+    for (auto it = made.rbegin(); it != made.rend(); ++it)
+        RemoveDirectoryW(it->c_str());
+}
+
 TEST_F(SettingDialog, ReadOnlyFileKeepsDialogOpenWithEntries) {
     const std::string before = "[PRINTER]\r\nPAGE=2\r\n";
     ASSERT_TRUE(testutil::WriteFileBytes(ini_, before));
