@@ -56,7 +56,7 @@ near() { (($1 - $2 <= 1 && $2 - $1 <= 1)); }
 # run_at DPI: starts a copy, copies the picture, keeps crops of the remote control and the
 # preview as remote-DPI.png and preview-DPI.png, and checks the window sizes.
 run_at() {
-    local dpi=$1 dir=$E2E_DIR/p$1 x y w h pid base
+    local dpi=$1 dir=$E2E_DIR/p$1 x y w h pid
     timeout 30 wine reg add "$KEY" /v LogPixels /t REG_DWORD /d "$dpi" /f >/dev/null 2>&1 ||
         fail "could not set LogPixels to $dpi"
     e2e_install "$EXE" "$dir"
@@ -65,10 +65,8 @@ run_at() {
     # -quiet keeps it in front, where its pid is known; it serves the selection until killed.
     xclip -quiet -selection clipboard -t image/bmp -i "$E2E_DIR/pic.bmp" >/dev/null 2>&1 &
     E2E_PIDS+=($!)
-    base=$(tray_icons_settled)
     e2e_start "$dir"
     pid=$E2E_LAST_PID
-    wait_for 30 tray_icons_are $((base + 1)) || fail "$dpi DPI: the icon did not appear in the tray"
     wait_for 30 visible ClipMain42V || fail "$dpi DPI: no preview after a picture was copied"
     wait_for 10 visible ClipRemort || fail "$dpi DPI: no remote control"
     # Our picture (an earlier one may still be on the clipboard when the program starts):
@@ -113,21 +111,23 @@ run_at() {
     convert "$E2E_DIR/b.png" -crop "${w}x$h+$x+$y" +repage "$E2E_DIR/preview-$dpi.png"
 
     [[ -n ${E2E_KEEP:-} ]] && cp "$E2E_DIR/b.png" "$E2E_KEEP/screen-$dpi.png"
-    check_dialog "$dpi" "$dir" "$base"
+    check_dialog "$dpi" "$dir"
     timeout 20 wine taskkill /IM tessary.exe >/dev/null 2>&1
     wait_for 20 gone "$dir" || fail "$dpi DPI: the program did not end"
     kill -0 "$pid" 2>/dev/null && kill "$pid"
     sleep 1
 }
 
-# check_dialog DPI DIR BASE: opens the settings dialog from the tray menu (BASE: icons before
-# ours), checks its size and that its controls lie inside at their places, keeps a crop as
-# dialog-DPI.png, then saves a changed number of copies by mouse.
+# check_dialog DPI DIR: opens the settings dialog from the tray menu, checks its size and that
+# its controls lie inside at their places, keeps a crop as dialog-DPI.png, then saves a changed
+# number of copies by mouse.
 check_dialog() {
-    local dpi=$1 dir=$2 base=$3 before x y w h
+    local dpi=$1 dir=$2 icons before x y w h
     tw() { echo $((($1 * dpi + 720) / 1440)); }
+    # Ours is the newest icon, the last one; an earlier program's may still be going away.
+    icons=$(tray_icons_settled) && ((icons > 0)) || fail "$dpi DPI: no icon in the tray"
     before=$(mapped_windows)
-    tray_right_click "$base"
+    tray_right_click $((icons - 1))
     wait_new_window 5 "$before" >/dev/null || fail "$dpi DPI: no menu after a right press on the icon"
     xdotool key Down Return
     wait_for 15 visible 設定 || fail "$dpi DPI: no settings dialog after 設定"
