@@ -271,8 +271,20 @@ LRESULT PictureBox::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
 // --- SkinnedForm ---------------------------------------------------------------------------
 
 void SkinnedForm::CreatePicture1(double leftTw, double topTw, double widthTw, double heightTw) {
-    Picture1.Create(Handle(), TwipsToPixelsX(leftTw), TwipsToPixelsY(topTw),
-                    TwipsToPixelsX(widthTw), TwipsToPixelsY(heightTw));
+    if (!Picture1.Create(Handle(), TwipsToPixelsX(leftTw), TwipsToPixelsY(topTw),
+                         TwipsToPixelsX(widthTw), TwipsToPixelsY(heightTw))) {
+        return;
+    }
+    // The 30 twips are the border at 96 DPI only: the border stays 2 pixels at any DPI. The
+    // snapshot and the artwork are laid out from the client origin, so the inside starts there.
+    POINT inside{0, 0};
+    MapWindowPoints(Picture1.hwnd(), Handle(), &inside, 1);
+    if (inside.x == 0 && inside.y == 0) return;
+    RECT outer{};
+    GetWindowRect(Picture1.hwnd(), &outer);
+    MapWindowPoints(nullptr, Handle(), reinterpret_cast<POINT *>(&outer), 2);
+    SetWindowPos(Picture1.hwnd(), nullptr, outer.left - inside.x, outer.top - inside.y, 0, 0,
+                 SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 void SkinnedForm::MoveTwips(double leftTw, double topTw) {

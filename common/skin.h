@@ -109,7 +109,8 @@ public:
     PictureBox Picture1;
 
 protected:
-    // Creates Picture1 at (x, y) with the given outer size, all in twips.
+    // Creates Picture1 with the given outer size in twips, at (x, y) in twips as designed but
+    // moved so that its inside starts exactly at the client origin, whatever the DPI.
     void CreatePicture1(double leftTw, double topTw, double widthTw, double heightTw);
     // Moves the window to (left, top) in twips on the screen.
     void MoveTwips(double leftTw, double topTw);

@@ -42,6 +42,15 @@ bool IsTempName(std::wstring_view name) {
     for (std::size_t i = 0; i < kExt.size(); ++i) {
         if (Lower(name[kDigits + i]) != kExt[i]) return false;
     }
+    // Twelve digits alone are also a user's own 202405061230.bmp: only a time the clock can give.
+    struct Range {
+        int low, high;
+    };
+    static constexpr Range kFields[] = {{0, 99}, {1, 12}, {1, 31}, {0, 23}, {0, 59}, {0, 59}};
+    for (std::size_t f = 0; f < 6; ++f) {
+        const int value = (name[2 * f] - L'0') * 10 + (name[2 * f + 1] - L'0');
+        if (value < kFields[f].low || value > kFields[f].high) return false;
+    }
     return true;
 }
 

@@ -21,8 +21,9 @@ std::wstring StampName(const DateTime &when);
 // a row, which the file functions accept.
 std::wstring TempFilePath(std::wstring_view folder, const DateTime &when);
 
-// Whether a file name (no folder) is one of ours: twelve ASCII digits and ".bmp" in any letter
-// case. A user's "photo.bmp" is not.
+// Whether a file name (no folder) is one of ours: twelve ASCII digits that form a yymmddhhmmss
+// (month 01-12, day 01-31, hour 00-23, minutes and seconds 00-59) and ".bmp" in any letter case.
+// A user's "photo.bmp" or "202405061230.bmp" is not.
 bool IsTempName(std::wstring_view name);
 
 } // namespace tempfiles

@@ -7,7 +7,8 @@
 # for the given time on a copy of its seed corpus, two at a time. The committed corpus is never
 # changed. Fails when a test or a fuzzer fails; a crashing input is kept in build/fuzz/crashes/.
 # Environment: FUZZ_BUILD_DIR (default build/fuzz), FUZZ_JOBS (default 2), FUZZ_KEEP_CORPUS=dir
-# (keeps each grown corpus in dir/<fuzzer> for minimising into the seeds by hand).
+# (keeps each grown corpus in dir/<fuzzer> for minimising into the seeds by hand), FUZZ_ONLY
+# (names of the fuzzers to run, separated by spaces; default all).
 set -euo pipefail
 
 seconds=${1:-60}
@@ -35,6 +36,17 @@ trap 'rm -rf "$work"' EXIT
 crashes=$build/crashes
 mkdir -p "$crashes"
 mapfile -t fuzzers <"$build/fuzzers.txt"
+if [[ -n ${FUZZ_ONLY:-} ]]; then
+    only=()
+    for name in ${FUZZ_ONLY}; do
+        [[ " ${fuzzers[*]} " == *" $name "* ]] || {
+            echo "fuzz.sh: no fuzzer $name (there are: ${fuzzers[*]})" >&2
+            exit 2
+        }
+        only+=("$name")
+    done
+    fuzzers=("${only[@]}")
+fi
 
 run_one() {
     local name=$1

@@ -27,6 +27,7 @@ const COLORREF kOptionBack = RGB(128, 128, 128);
 struct TwipsBox {
     double left, top, width, height;
 };
+constexpr double kClientWidth = 5010, kClientHeight = 3120;
 constexpr TwipsBox kPicture1{-30, -30, 8685, 5805}; // on the window; its border stays outside
 constexpr TwipsBox kImage1{0, 0, 5025, 3120};
 constexpr TwipsBox kLabel2[3] = {
@@ -168,19 +169,12 @@ bool Dropped(HWND combo) {
     return combo && SendMessageW(combo, CB_GETDROPPEDSTATE, 0, 0) != 0;
 }
 
-// The CNT folder, when it is missing: the profile writer creates files but never folders.
-void MakeSettingsFolder() {
-    const std::wstring folder = FolderOf(IniPath);
-    if (folder.empty() || GetFileAttributesW(folder.c_str()) != INVALID_FILE_ATTRIBUTES) return;
-    CreateDirectoryW(folder.c_str(), nullptr);
-}
-
 } // namespace
 
 ClipSettingForm::Frame ClipSettingForm::GetFrame() const {
     Frame f;
-    f.clientWidth = 334; // 5010 x 3120 twips at 96 DPI
-    f.clientHeight = 208;
+    f.clientWidth = win::TwipsToPixelsX(kClientWidth);
+    f.clientHeight = win::TwipsToPixelsY(kClientHeight);
     f.caption = L"設定";
     return f;
 }

@@ -16,6 +16,10 @@ std::wstring PaperSize;
 std::wstring PrintCopies;
 std::wstring IniPath;
 
+bool (*CreateFolder)(const std::wstring &path) = [](const std::wstring &path) {
+    return CreateDirectoryW(path.c_str(), nullptr) != FALSE;
+};
+
 namespace {
 
 // Far beyond any settings file; a larger one is treated as unreadable rather than loaded.
@@ -197,10 +201,55 @@ bool ReplaceContent(const std::wstring &target, const std::string &bytes) {
     return temp.Create(target, attributes) && temp.WriteAll(bytes) && temp.MoveOver(target);
 }
 
-std::wstring ValueOrDefault(const std::string &file, const char *section, const char *key,
+// Text in the file's own encoding, and back.
+std::string Encode(profile::Encoding encoding, std::wstring_view text) {
+    switch (encoding) {
+    case profile::Encoding::Cp932:
+        return ToCp932(text);
+    case profile::Encoding::Utf8:
+        return ToUtf8(text);
+    case profile::Encoding::Utf16LE:
+    case profile::Encoding::Utf16BE:
+        break;
+    }
+    const bool big = encoding == profile::Encoding::Utf16BE;
+    std::string bytes;
+    bytes.reserve(text.size() * 2);
+    for (const wchar_t u : text) {
+        const char low = static_cast<char>(u & 0xFF), high = static_cast<char>((u >> 8) & 0xFF);
+        bytes += big ? high : low;
+        bytes += big ? low : high;
+    }
+    return bytes;
+}
+
+std::wstring Decode(profile::Encoding encoding, std::string_view bytes) {
+    switch (encoding) {
+    case profile::Encoding::Cp932:
+        return FromCp932(bytes);
+    case profile::Encoding::Utf8:
+        return FromUtf8(bytes);
+    case profile::Encoding::Utf16LE:
+    case profile::Encoding::Utf16BE:
+        break;
+    }
+    const bool big = encoding == profile::Encoding::Utf16BE;
+    std::wstring text;
+    text.reserve(bytes.size() / 2);
+    for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) {
+        const auto first = static_cast<unsigned char>(bytes[i]);
+        const auto second = static_cast<unsigned char>(bytes[i + 1]);
+        text += static_cast<wchar_t>(big ? (first << 8 | second) : (second << 8 | first));
+    }
+    return text;
+}
+
+std::wstring ValueOrDefault(const std::string &file, const wchar_t *section, const wchar_t *key,
                             const wchar_t *fallback) {
-    const std::string value = profile::GetString(file, section, key);
-    return value.empty() ? std::wstring(fallback) : FromCp932(value);
+    const profile::Encoding encoding = profile::EncodingOf(file);
+    const std::string value =
+        profile::GetString(file, Encode(encoding, section), Encode(encoding, key));
+    return value.empty() ? std::wstring(fallback) : Decode(encoding, value);
 }
 
 } // namespace
@@ -237,12 +286,20 @@ std::wstring BuildIniPath() {
     return JoinIniPath(ProgramFolder());
 }
 
+bool MakeSettingsFolder() {
+    // The same long form as reads and writes: the plain one stops short of MAX_PATH.
+    const std::wstring folder = FolderOf(LongPath(IniPath));
+    if (folder.empty()) return false;
+    if (GetFileAttributesW(folder.c_str()) != INVALID_FILE_ATTRIBUTES) return true;
+    return CreateFolder(folder);
+}
+
 void ReadSettings(std::wstring &dispSize, std::wstring &paperSize, std::wstring &copies) {
     std::string file;
     if (ReadFileBytes(LongPath(IniPath), file) != ReadResult::Ok) file.clear();
-    dispSize = ValueOrDefault(file, "DISP", "DSIZE", kDefaultDispSize);
-    paperSize = ValueOrDefault(file, "PRINTER", "PSIZE", kDefaultPaperSize);
-    copies = ValueOrDefault(file, "PRINTER", "PAGE", kDefaultCopies);
+    dispSize = ValueOrDefault(file, L"DISP", L"DSIZE", kDefaultDispSize);
+    paperSize = ValueOrDefault(file, L"PRINTER", L"PSIZE", kDefaultPaperSize);
+    copies = ValueOrDefault(file, L"PRINTER", L"PAGE", kDefaultCopies);
 }
 
 bool WriteSettings(const std::wstring &dispSize, const std::wstring &paperSize,
@@ -255,10 +312,16 @@ bool WriteSettings(const std::wstring &dispSize, const std::wstring &paperSize,
     if (read == ReadResult::Failed) return false;
     RemoveStaleTempFiles(target);
 
-    std::string file = old;
-    file = profile::SetString(file, "DISP", "DSIZE", ToCp932(Trim(dispSize)));
-    file = profile::SetString(file, "PRINTER", "PSIZE", ToCp932(Trim(paperSize)));
-    file = profile::SetString(file, "PRINTER", "PAGE", ToCp932(Trim(copies)));
+    // In the encoding the file already has, so that it never holds two.
+    const profile::Encoding encoding = profile::EncodingOf(old);
+    const auto set = [encoding](const std::string &in, const wchar_t *section, const wchar_t *key,
+                                const std::wstring &value) {
+        return profile::SetString(in, Encode(encoding, section), Encode(encoding, key),
+                                  Encode(encoding, Trim(value)));
+    };
+    std::string file = set(old, L"DISP", L"DSIZE", dispSize);
+    file = set(file, L"PRINTER", L"PSIZE", paperSize);
+    file = set(file, L"PRINTER", L"PAGE", copies);
     if (read == ReadResult::Ok && file == old) return true;
     return ReplaceContent(target, file);
 }

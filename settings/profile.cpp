@@ -1,45 +1,83 @@
 #include "profile.h"
 
+#include <algorithm>
+
 namespace profile {
 namespace {
 
-using Bytes = std::string_view;
+template <class Unit> using Text = std::basic_string_view<Unit>;
 
-unsigned char At(Bytes s, std::size_t i) {
-    return static_cast<unsigned char>(s[i]);
+unsigned Code(char u) {
+    return static_cast<unsigned char>(u);
 }
-
-bool IsLeadByte(unsigned char b) {
-    return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC);
-}
-bool IsTrailByte(unsigned char b) {
-    return (b >= 0x40 && b <= 0x7E) || (b >= 0x80 && b <= 0xFC);
-}
-bool IsBlank(unsigned char b) {
-    return b == ' ' || b == '\t';
+unsigned Code(char16_t u) {
+    return u;
 }
 
-// Length of the character at i: 2 for a lead byte followed by a trail byte before `end`.
-std::size_t CharLength(Bytes s, std::size_t i, std::size_t end) {
-    return (IsLeadByte(At(s, i)) && i + 1 < end && IsTrailByte(At(s, i + 1))) ? 2 : 1;
+// What differs between the encodings: the unit, how long a character is, and the mark before
+// the first line.
+struct Cp932 {
+    using Unit = char;
+    static constexpr std::size_t kMarkUnits = 0;
+    static bool IsLead(unsigned b) { return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC); }
+    static bool IsTrail(unsigned b) { return (b >= 0x40 && b <= 0x7E) || (b >= 0x80 && b <= 0xFC); }
+    // 2 for a lead byte followed by a trail byte before `end`.
+    static std::size_t CharLength(Text<Unit> s, std::size_t i, std::size_t end) {
+        return (IsLead(Code(s[i])) && i + 1 < end && IsTrail(Code(s[i + 1]))) ? 2 : 1;
+    }
+};
+
+struct Utf8 {
+    using Unit = char;
+    static constexpr std::size_t kMarkUnits = 3;
+    // A lead byte with all its continuation bytes before `end`; anything else is one byte.
+    static std::size_t CharLength(Text<Unit> s, std::size_t i, std::size_t end) {
+        const unsigned b = Code(s[i]);
+        const std::size_t n = (b >= 0xC2 && b <= 0xDF)   ? 2
+                              : (b >= 0xE0 && b <= 0xEF) ? 3
+                              : (b >= 0xF0 && b <= 0xF4) ? 4
+                                                         : 1;
+        if (n == 1 || i + n > end) return 1;
+        for (std::size_t k = 1; k < n; ++k) {
+            if ((Code(s[i + k]) & 0xC0) != 0x80) return 1;
+        }
+        return n;
+    }
+};
+
+struct Utf16 {
+    using Unit = char16_t;
+    static constexpr std::size_t kMarkUnits = 1;
+    static std::size_t CharLength(Text<Unit> s, std::size_t i, std::size_t end) {
+        const unsigned u = s[i];
+        return (u >= 0xD800 && u <= 0xDBFF && i + 1 < end && s[i + 1] >= 0xDC00 &&
+                s[i + 1] <= 0xDFFF)
+                   ? 2
+                   : 1;
+    }
+};
+
+template <class Unit> bool IsBlank(Unit u) {
+    return u == Unit(' ') || u == Unit('\t');
 }
 
-unsigned char FoldAscii(unsigned char b) {
-    return (b >= 'a' && b <= 'z') ? static_cast<unsigned char>(b - 'a' + 'A') : b;
+template <class Unit> unsigned FoldAscii(Unit u) {
+    const unsigned c = Code(u);
+    return (c >= 'a' && c <= 'z') ? c - 'a' + 'A' : c;
 }
 
-// ASCII case-insensitive comparison that leaves both bytes of a double-byte character alone:
-// their second byte may fall in the range of ASCII letters.
-bool NamesEqual(Bytes inFile, Bytes wanted) {
+// ASCII case-insensitive comparison that leaves characters of several units alone: the second
+// byte of a code-page-932 character may fall in the range of ASCII letters.
+template <class R> bool NamesEqual(Text<typename R::Unit> inFile, Text<typename R::Unit> wanted) {
     if (inFile.size() != wanted.size()) return false;
     for (std::size_t i = 0; i < inFile.size();) {
-        if (CharLength(inFile, i, inFile.size()) == 2) {
-            if (inFile[i] != wanted[i] || inFile[i + 1] != wanted[i + 1]) return false;
-            i += 2;
-        } else {
-            if (FoldAscii(At(inFile, i)) != FoldAscii(At(wanted, i))) return false;
-            ++i;
+        const std::size_t n = R::CharLength(inFile, i, inFile.size());
+        if (n > 1) {
+            if (inFile.substr(i, n) != wanted.substr(i, n)) return false;
+        } else if (FoldAscii(inFile[i]) != FoldAscii(wanted[i])) {
+            return false;
         }
+        i += n;
     }
     return true;
 }
@@ -48,46 +86,50 @@ enum class LineKind { Blank, Comment, Section, Key };
 
 struct Line {
     std::size_t begin = 0;
-    std::size_t contentEnd = 0; // before the line end (CR LF, LF, or trailing CRs at the end)
+    std::size_t contentEnd = 0; // before the line end
     std::size_t end = 0;        // start of the next line
-    bool terminated = false;    // ends in LF
+    bool terminated = false;    // ends in CR LF, LF or CR
     LineKind kind = LineKind::Blank;
     std::size_t nameBegin = 0, nameEnd = 0;
     bool hasEquals = false;
     std::size_t equals = 0;
 };
 
-Line ParseLine(Bytes file, std::size_t begin) {
+template <class R> Line ParseLine(Text<typename R::Unit> file, std::size_t begin) {
+    using Unit = typename R::Unit;
+    static constexpr Unit kEnds[] = {Unit('\r'), Unit('\n')};
     Line line;
     line.begin = begin;
-    std::size_t eol = file.find('\n', begin); // 0x0A is never the second byte of a character
-    line.terminated = eol != Bytes::npos;
-    if (!line.terminated) eol = file.size();
-    line.end = line.terminated ? eol + 1 : eol;
-    std::size_t end = eol;
-    while (end > begin && file[end - 1] == '\r')
-        --end;
+    // CR and LF are never part of a character of several units.
+    std::size_t end = file.find_first_of(Text<Unit>(kEnds, 2), begin);
+    line.terminated = end != Text<Unit>::npos;
+    if (!line.terminated) end = file.size();
     line.contentEnd = end;
+    line.end = end;
+    if (line.terminated) {
+        line.end = (file[end] == Unit('\r') && end + 1 < file.size() && file[end + 1] == Unit('\n'))
+                       ? end + 2
+                       : end + 1;
+    }
 
-    std::size_t p = begin;
-    if (begin == 0 && file.substr(0, 3) == "\xEF\xBB\xBF") p = 3;
-    while (p < end && IsBlank(At(file, p)))
+    std::size_t p = begin == 0 ? std::min(R::kMarkUnits, end) : begin;
+    while (p < end && IsBlank(file[p]))
         ++p;
     if (p == end) return line;
 
-    if (file[p] == ';') {
+    if (file[p] == Unit(';')) {
         line.kind = LineKind::Comment;
         return line;
     }
-    if (file[p] == '[') {
+    if (file[p] == Unit('[')) {
         std::size_t i = p + 1;
-        while (i < end && file[i] != ']')
-            i += CharLength(file, i, end);
+        while (i < end && file[i] != Unit(']'))
+            i += R::CharLength(file, i, end);
         if (i < end) {
             std::size_t nb = p + 1, ne = i;
-            while (nb < ne && IsBlank(At(file, nb)))
+            while (nb < ne && IsBlank(file[nb]))
                 ++nb;
-            while (ne > nb && IsBlank(At(file, ne - 1)))
+            while (ne > nb && IsBlank(file[ne - 1]))
                 --ne;
             line.kind = LineKind::Section;
             line.nameBegin = nb;
@@ -99,18 +141,18 @@ Line ParseLine(Bytes file, std::size_t begin) {
     line.kind = LineKind::Key;
     line.nameBegin = p;
     // Only within the line: searching on would make a file of lines without '=' quadratic. '='
-    // is never the second byte of a character either.
-    std::size_t eq = file.substr(0, end).find('=', p);
+    // is never part of a character of several units either.
+    const std::size_t eq = file.substr(0, end).find(Unit('='), p);
     line.hasEquals = eq < end;
     line.equals = line.hasEquals ? eq : end;
     std::size_t ne = line.equals;
-    while (ne > p && IsBlank(At(file, ne - 1)))
+    while (ne > p && IsBlank(file[ne - 1]))
         --ne;
     line.nameEnd = ne;
     return line;
 }
 
-Bytes Name(Bytes file, const Line &line) {
+template <class Unit> Text<Unit> Name(Text<Unit> file, const Line &line) {
     return file.substr(line.nameBegin, line.nameEnd - line.nameBegin);
 }
 
@@ -124,13 +166,15 @@ struct Lookup {
 };
 
 // The first section named `section`, and the first key named `key` inside it.
-Lookup Find(Bytes file, Bytes section, Bytes key) {
+template <class R>
+Lookup Find(Text<typename R::Unit> file, Text<typename R::Unit> section,
+            Text<typename R::Unit> key) {
     Lookup found;
     for (std::size_t pos = 0; pos < file.size();) {
-        Line line = ParseLine(file, pos);
+        const Line line = ParseLine<R>(file, pos);
         pos = line.end;
         if (!found.sectionFound) {
-            if (line.kind == LineKind::Section && NamesEqual(Name(file, line), section)) {
+            if (line.kind == LineKind::Section && NamesEqual<R>(Name(file, line), section)) {
                 found.sectionFound = true;
                 found.header = line;
             }
@@ -138,7 +182,7 @@ Lookup Find(Bytes file, Bytes section, Bytes key) {
         }
         if (line.kind == LineKind::Section) break;
         if (line.kind != LineKind::Key) continue;
-        if (NamesEqual(Name(file, line), key)) {
+        if (NamesEqual<R>(Name(file, line), key)) {
             found.keyFound = true;
             found.key = line;
             break;
@@ -149,59 +193,64 @@ Lookup Find(Bytes file, Bytes section, Bytes key) {
     return found;
 }
 
-std::string KeyLine(Bytes key, Bytes value) {
-    std::string text;
-    text.reserve(key.size() + value.size() + 3);
-    text.append(key).append(1, '=').append(value).append("\r\n");
-    return text;
+template <class Unit> void AppendAscii(std::basic_string<Unit> &out, const char *ascii) {
+    for (; *ascii != '\0'; ++ascii)
+        out += Unit(*ascii);
 }
 
-} // namespace
-
-std::string GetString(std::string_view file, std::string_view section, std::string_view key,
-                      std::size_t bufferSize) {
+template <class R>
+std::basic_string<typename R::Unit> Get(Text<typename R::Unit> file, Text<typename R::Unit> section,
+                                        Text<typename R::Unit> key, std::size_t bufferSize) {
+    using Unit = typename R::Unit;
     if (bufferSize < 2) return {};
-    const Lookup found = Find(file, section, key);
+    const Lookup found = Find<R>(file, section, key);
     if (!found.keyFound || !found.key.hasEquals) return {};
 
     std::size_t b = found.key.equals + 1, e = found.key.contentEnd;
-    while (b < e && IsBlank(At(file, b)))
+    while (b < e && IsBlank(file[b]))
         ++b;
-    while (e > b && IsBlank(At(file, e - 1)))
+    while (e > b && IsBlank(file[e - 1]))
         --e;
-    if (e - b >= 2 && (file[b] == '"' || file[b] == '\'') && file[e - 1] == file[b]) {
+    if (e - b >= 2 && (file[b] == Unit('"') || file[b] == Unit('\'')) && file[e - 1] == file[b]) {
         ++b;
         --e;
     }
-    Bytes value = file.substr(b, e - b);
-    value = value.substr(0, value.find('\0')); // the platform hands the value over as a C string
+    Text<Unit> value = file.substr(b, e - b);
+    value = value.substr(0, value.find(Unit(0))); // the platform hands the value over as a C string
 
     const std::size_t limit = bufferSize - 1;
     if (value.size() > limit) {
         std::size_t cut = 0;
         while (cut < value.size()) {
-            std::size_t next = cut + CharLength(value, cut, value.size());
+            const std::size_t next = cut + R::CharLength(value, cut, value.size());
             if (next > limit) break;
             cut = next;
         }
         value = value.substr(0, cut);
     }
-    return std::string(value);
+    return std::basic_string<Unit>(value);
 }
 
-std::string SetString(std::string_view file, std::string_view section, std::string_view key,
-                      std::string_view value) {
-    value = value.substr(0, value.find_first_of(std::string_view("\r\n\0", 3)));
-    const Lookup found = Find(file, section, key);
-    std::string out;
-    out.reserve(file.size() + section.size() + key.size() + value.size() + 8);
+template <class R>
+std::basic_string<typename R::Unit> Set(Text<typename R::Unit> file, Text<typename R::Unit> section,
+                                        Text<typename R::Unit> key, Text<typename R::Unit> value) {
+    using Unit = typename R::Unit;
+    static constexpr Unit kCut[] = {Unit('\r'), Unit('\n'), Unit(0)};
+    value = value.substr(0, value.find_first_of(Text<Unit>(kCut, 3)));
+    const Lookup found = Find<R>(file, section, key);
+    std::basic_string<Unit> keyLine(key);
+    keyLine += Unit('=');
+    keyLine.append(value);
+    AppendAscii(keyLine, "\r\n");
 
+    std::basic_string<Unit> out;
+    out.reserve(file.size() + section.size() + keyLine.size() + 6);
     if (found.keyFound) {
         const Line &line = found.key;
         if (line.hasEquals) {
             out.append(file.substr(0, line.equals + 1));
         } else {
-            out.append(file.substr(0, line.contentEnd)).append(1, '=');
+            out.append(file.substr(0, line.contentEnd)) += Unit('=');
         }
         out.append(value).append(file.substr(line.contentEnd));
         return out;
@@ -210,15 +259,88 @@ std::string SetString(std::string_view file, std::string_view section, std::stri
     if (found.sectionFound) {
         const Line &anchor = found.hasLastKey ? found.lastKey : found.header;
         out.append(file.substr(0, anchor.end));
-        if (!anchor.terminated) out.append("\r\n");
-        out.append(KeyLine(key, value)).append(file.substr(anchor.end));
+        if (!anchor.terminated) AppendAscii(out, "\r\n");
+        out.append(keyLine).append(file.substr(anchor.end));
         return out;
     }
 
     out.append(file);
-    if (!file.empty() && file.back() != '\n') out.append("\r\n");
-    out.append(1, '[').append(section).append("]\r\n").append(KeyLine(key, value));
+    const bool onlyMark = file.size() <= R::kMarkUnits;
+    if (!onlyMark && file.back() != Unit('\n') && file.back() != Unit('\r')) {
+        AppendAscii(out, "\r\n");
+    }
+    out += Unit('[');
+    out.append(section);
+    AppendAscii(out, "]\r\n");
+    out.append(keyLine);
     return out;
+}
+
+// UTF-16 units from bytes in the given order; an odd last byte is a unit of its own.
+std::u16string Units(std::string_view bytes, bool bigEndian) {
+    std::u16string units;
+    units.reserve((bytes.size() + 1) / 2);
+    for (std::size_t i = 0; i < bytes.size(); i += 2) {
+        const unsigned first = Code(bytes[i]);
+        const unsigned second = i + 1 < bytes.size() ? Code(bytes[i + 1]) : 0;
+        units += static_cast<char16_t>(bigEndian ? (first << 8 | second) : (second << 8 | first));
+    }
+    return units;
+}
+
+std::string Bytes(std::u16string_view units, bool bigEndian) {
+    std::string bytes;
+    bytes.reserve(units.size() * 2);
+    for (const char16_t u : units) {
+        const char low = static_cast<char>(u & 0xFF), high = static_cast<char>(u >> 8);
+        bytes += bigEndian ? high : low;
+        bytes += bigEndian ? low : high;
+    }
+    return bytes;
+}
+
+} // namespace
+
+Encoding EncodingOf(std::string_view file) {
+    if (file.substr(0, 3) == "\xEF\xBB\xBF") return Encoding::Utf8;
+    if (file.substr(0, 2) == "\xFF\xFE") return Encoding::Utf16LE;
+    if (file.substr(0, 2) == "\xFE\xFF") return Encoding::Utf16BE;
+    return Encoding::Cp932;
+}
+
+std::string GetString(std::string_view file, std::string_view section, std::string_view key,
+                      std::size_t bufferSize) {
+    switch (const Encoding encoding = EncodingOf(file)) {
+    case Encoding::Cp932:
+        return Get<Cp932>(file, section, key, bufferSize);
+    case Encoding::Utf8:
+        return Get<Utf8>(file, section, key, bufferSize);
+    case Encoding::Utf16LE:
+    case Encoding::Utf16BE: {
+        const bool big = encoding == Encoding::Utf16BE;
+        return Bytes(Get<Utf16>(Units(file, big), Units(section, big), Units(key, big), bufferSize),
+                     big);
+    }
+    }
+    return {};
+}
+
+std::string SetString(std::string_view file, std::string_view section, std::string_view key,
+                      std::string_view value) {
+    switch (const Encoding encoding = EncodingOf(file)) {
+    case Encoding::Cp932:
+        return Set<Cp932>(file, section, key, value);
+    case Encoding::Utf8:
+        return Set<Utf8>(file, section, key, value);
+    case Encoding::Utf16LE:
+    case Encoding::Utf16BE: {
+        const bool big = encoding == Encoding::Utf16BE;
+        return Bytes(
+            Set<Utf16>(Units(file, big), Units(section, big), Units(key, big), Units(value, big)),
+            big);
+    }
+    }
+    return std::string(file);
 }
 
 } // namespace profile

@@ -3,6 +3,7 @@
 # then tells it 96 and scales its windows as bitmaps. Wine tells it the true DPI and scales
 # nothing, so the windows must keep their size in twips by themselves: each window and every
 # picture in it grows by the same factor, and a shot of it shrunk back matches the 96-DPI one.
+# The settings dialog is opened from the tray menu and saved by mouse at both.
 #
 # Usage: scripts/testenv.sh bash tests/e2e_dpi.sh path/to/tessary.exe
 set -uo pipefail
@@ -93,6 +94,15 @@ run_at() {
     near "$w" $((42 * dpi / 96)) && near "$h" $(((141 * dpi + 48) / 96)) ||
         fail "$dpi DPI: remote control is ${w}x$h"
     convert "$E2E_DIR/b.png" -crop "${w}x$h+$x+$y" +repage "$E2E_DIR/remote-$dpi.png"
+    # The picture's first row and column are its grey margin; they are lost when Picture1's
+    # inside starts above or left of the client area.
+    local k
+    for k in 3 5 7; do
+        like "$(pixel_at $((x + w * k / 10)) "$y")" 128 128 128 ||
+            fail "$dpi DPI: the remote control's first row is not the picture's ($(pixel_at $((x + w * k / 10)) "$y"))"
+        like "$(pixel_at "$x" $((y + h * k / 10)))" 128 128 128 ||
+            fail "$dpi DPI: the remote control's first column is not the picture's ($(pixel_at "$x" $((y + h * k / 10))))"
+    done
 
     read -r x y w h < <(geometry_of ClipMain42V)
     echo "$dpi DPI: 42-inch preview ${w}x$h at $x,$y"
@@ -101,10 +111,66 @@ run_at() {
     convert "$E2E_DIR/b.png" -crop "${w}x$h+$x+$y" +repage "$E2E_DIR/preview-$dpi.png"
 
     [[ -n ${E2E_KEEP:-} ]] && cp "$E2E_DIR/b.png" "$E2E_KEEP/screen-$dpi.png"
+    check_dialog "$dpi" "$dir"
     timeout 20 wine taskkill /IM tessary.exe >/dev/null 2>&1
     wait_for 20 gone "$dir" || fail "$dpi DPI: the program did not end"
     kill -0 "$pid" 2>/dev/null && kill "$pid"
     sleep 1
+}
+
+# check_dialog DPI DIR: opens the settings dialog from the tray menu, checks its size and that
+# its controls lie inside at their places, keeps a crop as dialog-DPI.png, then saves a changed
+# number of copies by mouse.
+check_dialog() {
+    local dpi=$1 dir=$2 icons before x y w h
+    tw() { echo $((($1 * dpi + 720) / 1440)); }
+    # Ours is the newest icon, the last one; an earlier program's may still be going away.
+    icons=$(tray_icons_settled) && ((icons > 0)) || fail "$dpi DPI: no icon in the tray"
+    before=$(mapped_windows)
+    tray_right_click $((icons - 1))
+    wait_new_window 5 "$before" >/dev/null || fail "$dpi DPI: no menu after a right press on the icon"
+    xdotool key Down Return
+    wait_for 15 visible 設定 || fail "$dpi DPI: no settings dialog after 設定"
+    sleep 1
+    read -r x y w h < <(geometry_of 設定)
+    echo "$dpi DPI: settings dialog ${w}x$h at $x,$y"
+    near "$w" "$(tw 5010)" && near "$h" "$(tw 3120)" || fail "$dpi DPI: settings dialog is ${w}x$h"
+    import -window root -crop "${w}x$h+$x+$y" +repage "$E2E_DIR/dialog-$dpi.png"
+    [[ -n ${E2E_KEEP:-} ]] && cp "$E2E_DIR/dialog-$dpi.png" "$E2E_KEEP"/
+    # A point of each control, in twips on the client area: "name left top R G B".
+    local point px py
+    while read -r -a point; do
+        px=$(tw "${point[1]}") py=$(tw "${point[2]}")
+        ((px < w && py < h)) || fail "$dpi DPI: ${point[0]} lies outside the ${w}x$h dialog"
+        like "$(pixel_at $((x + px)) $((y + py)))" "${point[3]}" "${point[4]}" "${point[5]}" ||
+            fail "$dpi DPI: ${point[0]} not at its place ($(pixel_at $((x + px)) $((y + py))))"
+    done <<'POINTS'
+Combo1 3381 517 255 255 255
+Combo2 2661 1747 255 255 255
+Option1(0) 1410 1297 128 128 128
+Option1(1) 2160 1297 128 128 128
+Option1(2) 2910 1297 128 128 128
+Option1(3) 3660 1297 128 128 128
+Command1(1) 2760 2160 255 255 255
+Command1(0) 3780 2160 255 255 255
+POINTS
+    # Label1's dark text on the silver strip along the bottom.
+    local dark
+    dark=$(convert "$E2E_DIR/dialog-$dpi.png" -crop "$(tw 2325)x$(tw 300)+$(tw 1590)+$(tw 2820)" \
+        +repage -colorspace gray -negate -threshold 70% -format '%[fx:mean]' info:)
+    awk -v m="$dark" 'BEGIN { exit !(m > 0.03) }' || fail "$dpi DPI: Tessary Ver.1.0 not shown ($dark)"
+
+    # Copies: into Combo2's text, 3 for it, then OK, all by mouse at their places.
+    xdotool mousemove $((x + $(tw 2340))) $((y + $(tw 1747))) click 1
+    sleep 0.3
+    xdotool key --clearmodifiers Home shift+End BackSpace
+    xdotool type --delay 50 3
+    sleep 0.3
+    xdotool mousemove $((x + $(tw 4192))) $((y + $(tw 2257))) click 1
+    ini_page_3() { grep -qa $'^PAGE=3\r$' "$dir/CNT/Tessary.ini"; }
+    wait_for 15 ini_page_3 || fail "$dpi DPI: OK did not save the copies"
+    no_dialog() { ! visible 設定; }
+    wait_for 15 no_dialog || fail "$dpi DPI: the dialog stayed open after OK"
 }
 
 # same_look A B: both shrunk to a third of A's size (where resampling no longer matters) differ
@@ -126,4 +192,6 @@ same_look "$E2E_DIR/remote-96.png" "$E2E_DIR/remote-144.png" ||
     fail "at 144 DPI the remote control's picture does not fill its window as at 96"
 same_look "$E2E_DIR/preview-96.png" "$E2E_DIR/preview-144.png" ||
     fail "at 144 DPI the preview does not look as at 96"
+same_look "$E2E_DIR/dialog-96.png" "$E2E_DIR/dialog-144.png" ||
+    fail "at 144 DPI the settings dialog does not look as at 96"
 echo ok

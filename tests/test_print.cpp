@@ -244,7 +244,9 @@ private:
 };
 
 // The leading number of a tool's output; 0 when there is none.
-int NumberAt(const char *text) { return static_cast<int>(std::strtol(text, nullptr, 10)); }
+int NumberAt(const char *text) {
+    return static_cast<int>(std::strtol(text, nullptr, 10));
+}
 
 struct Ppm {
     int width = 0, height = 0;
@@ -455,9 +457,9 @@ TEST(PrintPaper, CodesByExactText) {
 
 TEST(PrintCleanup, OnlyOurTemporaryFilesGo) {
     // One folder per user file: photo.bmp and Photo.BMP are the same name to the file system.
-    const wchar_t *const userFiles[] = {L"photo.bmp",         L"Photo.BMP",
-                                        L"0603171405091.bmp", L"06031714050.BMP",
-                                        L"060317140509.txt",  L"060317140509.bmpx"};
+    const wchar_t *const userFiles[] = {
+        L"photo.bmp",        L"Photo.BMP",         L"0603171405091.bmp", L"06031714050.BMP",
+        L"060317140509.txt", L"060317140509.bmpx", L"202405061230.bmp"};
     for (const wchar_t *user : userFiles) {
         testutil::TempDir dir;
         ASSERT_TRUE(testutil::WriteFileBytes(dir.file(user), "user"));

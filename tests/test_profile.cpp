@@ -1,4 +1,5 @@
-// Profile reading and writing on code-page-932 bytes. Free of Windows headers: also built natively.
+// Profile reading and writing on the bytes of a file: code page 932, UTF-8, UTF-16. Free of
+// Windows headers: also built natively.
 #include "settings/profile.h"
 
 #include <gtest/gtest.h>
@@ -184,6 +185,94 @@ TEST(Profile, LargestFileOfLinesWithoutEqualsIsReadInOnePass) {
     const std::string written = profile::SetString(file, "PRINTER", "PAGE", "4");
     EXPECT_EQ(written.size(), file.size());
     EXPECT_EQ(written.compare(written.size() - 8, 8, "PAGE=4\r\n"), 0);
+}
+
+// Files saved by other editors: UTF-16 in either byte order and UTF-8, each with its mark. Names
+// and values are given and returned in the file's own encoding.
+std::string Utf16(std::u16string_view text, bool bigEndian = false) {
+    std::string bytes;
+    for (const char16_t u : text) {
+        const char low = static_cast<char>(u & 0xFF), high = static_cast<char>(u >> 8);
+        bytes += bigEndian ? high : low;
+        bytes += bigEndian ? low : high;
+    }
+    return bytes;
+}
+const std::string kLE = "\xFF\xFE", kBE = "\xFE\xFF", kUtf8Mark = "\xEF\xBB\xBF";
+const std::string k57Utf8 = "57\xEF\xBD\xB2\xEF\xBE\x9D\xEF\xBE\x81"; // 57ｲﾝﾁ
+
+TEST(Encodings, ToldByTheMark) {
+    EXPECT_EQ(profile::EncodingOf(""), profile::Encoding::Cp932);
+    EXPECT_EQ(profile::EncodingOf("[DISP]\r\n"), profile::Encoding::Cp932);
+    EXPECT_EQ(profile::EncodingOf(kUtf8Mark + "[DISP]"), profile::Encoding::Utf8);
+    EXPECT_EQ(profile::EncodingOf(kLE), profile::Encoding::Utf16LE);
+    EXPECT_EQ(profile::EncodingOf(kBE + Utf16(u"[", true)), profile::Encoding::Utf16BE);
+    EXPECT_EQ(profile::EncodingOf("\xFF"), profile::Encoding::Cp932);
+}
+
+TEST(Encodings, Utf16ReadInEitherByteOrder) {
+    const std::u16string text = u"\uFEFF[disp]\r\n dsize = \u0035\u0037\uFF72\uFF9D\uFF81 \r\n"
+                                u"[PRINTER]\r\nPAGE=\u30BD\U0001F5A8\r\n";
+    for (const bool big : {false, true}) {
+        const std::string file = Utf16(text, big);
+        EXPECT_EQ(profile::GetString(file, Utf16(u"DISP", big), Utf16(u"DSIZE", big)),
+                  Utf16(u"57\uFF72\uFF9D\uFF81", big));
+        EXPECT_EQ(profile::GetString(file, Utf16(u"PRINTER", big), Utf16(u"PAGE", big)),
+                  Utf16(u"\u30BD\U0001F5A8", big));
+        // Cut in units, never inside a surrogate pair.
+        EXPECT_EQ(profile::GetString(file, Utf16(u"PRINTER", big), Utf16(u"PAGE", big), 3),
+                  Utf16(u"\u30BD", big));
+        EXPECT_EQ(profile::GetString(file, Utf16(u"PRINTER", big), Utf16(u"PSIZE", big)), "");
+        // The code-page-932 bytes of a name are no UTF-16 name.
+        EXPECT_EQ(profile::GetString(file, "DISP", "DSIZE"), "");
+    }
+}
+
+TEST(Encodings, Utf8ReadWithWholeCharacters) {
+    const std::string file = kUtf8Mark + "[DISP]\r\nDSIZE=" + k57Utf8 + "\r\n";
+    EXPECT_EQ(profile::GetString(file, "DISP", "DSIZE"), k57Utf8);
+    // Room for 57 and one byte of ｲ: the character goes as a whole.
+    EXPECT_EQ(profile::GetString(file, "DISP", "DSIZE", 5), "57");
+    EXPECT_EQ(profile::GetString(file, "DISP", "DSIZE", 6), "57\xEF\xBD\xB2");
+    // A UTF-8 lead byte is no code-page-932 lead byte: the ']' after it closes the name.
+    EXPECT_EQ(profile::GetString(kUtf8Mark + "[A\xE3]\r\nK=v\r\n", "A\xE3", "K"), "v");
+}
+
+TEST(Encodings, LoneCarriageReturnEndsALine) {
+    const std::string file = "[DISP]\rDSIZE=" + k57 + "\r[PRINTER]\rPAGE=2\r";
+    EXPECT_EQ(profile::GetString(file, "DISP", "DSIZE"), k57);
+    EXPECT_EQ(profile::GetString(file, "PRINTER", "PAGE"), "2");
+    EXPECT_EQ(profile::GetString(file, "DISP", "PAGE"), "");
+    EXPECT_EQ(profile::SetString(file, "DISP", "DSIZE", k42),
+              "[DISP]\rDSIZE=" + k42 + "\r[PRINTER]\rPAGE=2\r");
+    EXPECT_EQ(profile::SetString(file, "PRINTER", "PSIZE", "A3"),
+              "[DISP]\rDSIZE=" + k57 + "\r[PRINTER]\rPAGE=2\rPSIZE=A3\r\n");
+    EXPECT_EQ(profile::SetString(file, "NEW", "K", "v"), file + "[NEW]\r\nK=v\r\n");
+    const std::string utf16 = Utf16(u"\uFEFF[P]\rK=1\rX=2");
+    EXPECT_EQ(profile::GetString(utf16, Utf16(u"P"), Utf16(u"X")), Utf16(u"2"));
+}
+
+// Whatever is written goes in the file's own encoding, so the file never holds two.
+TEST(Encodings, WrittenInTheFilesOwnEncoding) {
+    for (const bool big : {false, true}) {
+        const auto u = [big](std::u16string_view text) { return Utf16(text, big); };
+        std::string file = u(u"\uFEFF; \u30E1\u30E2\n[DISP]\nDSIZE=1");
+        file = profile::SetString(file, u(u"DISP"), u(u"DSIZE"), u(u"57\uFF72\uFF9D\uFF81"));
+        file = profile::SetString(file, u(u"PRINTER"), u(u"PSIZE"), u(u"A4"));
+        file = profile::SetString(file, u(u"PRINTER"), u(u"PAGE"), u(u"3\r\n[X]"));
+        EXPECT_EQ(file, u(u"\uFEFF; \u30E1\u30E2\n[DISP]\nDSIZE=57\uFF72\uFF9D\uFF81\r\n"
+                          u"[PRINTER]\r\nPSIZE=A4\r\nPAGE=3\r\n"));
+        // A mark alone is an empty file of that encoding.
+        EXPECT_EQ(profile::SetString(u(u"\uFEFF"), u(u"P"), u(u"K"), u(u"v")),
+                  u(u"\uFEFF[P]\r\nK=v\r\n"));
+        // A last odd byte becomes a unit of its own, so that what follows stays in step.
+        const std::string odd = u(u"\uFEFF[P]\r\nK=1\r\n") + "x";
+        EXPECT_EQ(profile::SetString(odd, u(u"Q"), u(u"K"), u(u"2")).size() % 2, 0u);
+    }
+    EXPECT_EQ(profile::SetString(kUtf8Mark, "DISP", "DSIZE", k57Utf8),
+              kUtf8Mark + "[DISP]\r\nDSIZE=" + k57Utf8 + "\r\n");
+    EXPECT_EQ(profile::SetString(kUtf8Mark + "[DISP]\r\nDSIZE=1\r\n", "disp", "dsize", k57Utf8),
+              kUtf8Mark + "[DISP]\r\nDSIZE=" + k57Utf8 + "\r\n");
 }
 
 } // namespace

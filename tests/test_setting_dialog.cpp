@@ -313,6 +313,44 @@ TEST_F(SettingDialog, MissingCntFolderIsCreatedAndSaveLands) {
     EXPECT_EQ(DispSize, k42);
 }
 
+// Windows creates no folder whose plain path is longer than MAX_PATH - 12 characters; Wine has
+// no such limit, so the test puts it in.
+bool CreateFolderAsWindowsDoes(const std::wstring &path) {
+    if (path.compare(0, 4, L"\\\\?\\") != 0 && path.size() > MAX_PATH - 12) {
+        SetLastError(ERROR_FILENAME_EXCED_RANGE);
+        return false;
+    }
+    return CreateDirectoryW(path.c_str(), nullptr) != FALSE;
+}
+
+TEST_F(SettingDialog, MissingCntFolderOfDeepProgramFolderIsCreatedAndSaveLands) {
+    const struct Restore {
+        bool (*saved)(const std::wstring &) = CreateFolder;
+        ~Restore() { CreateFolder = saved; }
+    } restore;
+    CreateFolder = CreateFolderAsWindowsDoes;
+    std::wstring deep = L"\\\\?\\" + dir_.path();
+    std::vector<std::wstring> made;
+    while (deep.size() < 4 + 250) {
+        deep += L"\\" + std::wstring(40, L'd');
+        ASSERT_TRUE(CreateDirectoryW(deep.c_str(), nullptr));
+        made.push_back(deep);
+    }
+    g_iniPath = JoinIniPath(deep.substr(4));
+    ClipSettingForm &f = Open();
+    Type(f.Combo2(), L"2");
+    Click(f.Command1(0));
+
+    EXPECT_TRUE(boxes_.Seen().empty());
+    EXPECT_FALSE(f.IsLoaded());
+    EXPECT_NE(Bytes(deep + L"\\CNT\\Tessary.ini").find("PAGE=2\r\n"), std::string::npos);
+    EXPECT_EQ(PrintCopies, L"2");
+    DeleteFileW((deep + L"\\CNT\\Tessary.ini").c_str());
+    RemoveDirectoryW((deep + L"\\CNT").c_str());
+    for (auto it = made.rbegin(); it != made.rend(); ++it)
+        RemoveDirectoryW(it->c_str());
+}
+
 TEST_F(SettingDialog, ReadOnlyFileKeepsDialogOpenWithEntries) {
     const std::string before = "[PRINTER]\r\nPAGE=2\r\n";
     ASSERT_TRUE(testutil::WriteFileBytes(ini_, before));
@@ -437,13 +475,20 @@ TEST_F(SettingDialog, BorderlessCentredAndLaidOutInTwips) {
     RECT client{}, window{};
     GetClientRect(h, &client);
     GetWindowRect(h, &window);
-    EXPECT_EQ(client.right, 334);
-    EXPECT_EQ(client.bottom, 208);
-    EXPECT_EQ(window.right - window.left, 334);
-    EXPECT_EQ(window.bottom - window.top, 208);
+    // 5010 x 3120 twips: 334 x 208 pixels at 96 DPI.
+    const int width = win::TwipsToPixelsX(5010), height = win::TwipsToPixelsY(3120);
+    EXPECT_EQ(client.right, width);
+    EXPECT_EQ(client.bottom, height);
+    EXPECT_EQ(window.right - window.left, width);
+    EXPECT_EQ(window.bottom - window.top, height);
     EXPECT_EQ(GetWindowLongW(h, GWL_STYLE) & (WS_CAPTION | WS_THICKFRAME | WS_SYSMENU), 0);
-    EXPECT_NEAR(window.left, (GetSystemMetrics(SM_CXSCREEN) - 334) / 2.0, 1.0);
-    EXPECT_NEAR(window.top, (GetSystemMetrics(SM_CYSCREEN) - 208) / 2.0, 1.0);
+    EXPECT_NEAR(window.left, (GetSystemMetrics(SM_CXSCREEN) - width) / 2.0, 1.0);
+    EXPECT_NEAR(window.top, (GetSystemMetrics(SM_CYSCREEN) - height) / 2.0, 1.0);
+    // Picture1's inside starts at the client origin, its border just outside.
+    POINT inside{0, 0};
+    MapWindowPoints(f.Picture1.hwnd(), h, &inside, 1);
+    EXPECT_EQ(inside.x, 0);
+    EXPECT_EQ(inside.y, 0);
     // Nothing of it lets the user drag it about.
     const POINT mid{window.left + 150, window.top + 190};
     EXPECT_EQ(SendMessageW(h, WM_NCHITTEST, 0, MAKELPARAM(mid.x, mid.y)), HTCLIENT);

@@ -1,4 +1,5 @@
-// The settings file on real files: code-page-932 bytes on disk, defaults, replacing the file.
+// The settings file on real files: code-page-932 bytes on disk (UTF-16 or UTF-8 when another
+// editor saved it so), defaults, replacing the file.
 #include "common/handles.h"
 #include "common/text.h"
 #include "settings/basClipINI.h"
@@ -153,6 +154,53 @@ TEST_F(SettingsFile, EverythingElseStaysByteForByte) {
     EXPECT_EQ(Bytes(ini_),
               "; Tessary\n[disp]\r\ndsize =" + k42Bytes +
                   "\r\n\r\n[OTHER]\r\nPSIZE=B5\r\n[printer]\r\npage=10\r\nPSIZE=A3\r\n");
+}
+
+// Files saved by other editors: Notepad's "Unicode" (UTF-16 with a mark; either byte order, as the
+// platform's profile functions read them) and UTF-8 with its mark. Read as such, and saved in
+// the same encoding throughout, never with code-page-932 lines among them.
+std::string Utf16(std::wstring_view text, bool bigEndian) {
+    std::string bytes;
+    for (const wchar_t u : text) {
+        const char low = static_cast<char>(u & 0xFF), high = static_cast<char>(u >> 8);
+        bytes += bigEndian ? high : low;
+        bytes += bigEndian ? low : high;
+    }
+    return bytes;
+}
+
+TEST_F(SettingsFile, Utf16FileIsReadAndSavedAsUtf16) {
+    const std::wstring k65 = L"65\uFF72\uFF9D\uFF81";
+    for (const bool big : {false, true}) {
+        ASSERT_TRUE(testutil::WriteFileBytes(
+            ini_,
+            Utf16(L"\uFEFF[DISP]\r\nDSIZE=" + k57 + L"\r\n[PRINTER]\r\nPAGE=\uFF13\r\n", big)));
+        Read();
+        EXPECT_EQ(disp_, k57);
+        EXPECT_EQ(paper_, L"A4");
+        EXPECT_EQ(copies_, L"\uFF13");
+        ASSERT_TRUE(WriteSettings(k65, L"B4", L"2"));
+        EXPECT_EQ(Bytes(ini_), Utf16(L"\uFEFF[DISP]\r\nDSIZE=" + k65 +
+                                         L"\r\n[PRINTER]\r\nPAGE=2\r\nPSIZE=B4\r\n",
+                                     big));
+        Read();
+        EXPECT_EQ(disp_, k65);
+        EXPECT_EQ(paper_, L"B4");
+        EXPECT_EQ(copies_, L"2");
+    }
+}
+
+TEST_F(SettingsFile, Utf8FileWithMarkIsReadAndSavedAsUtf8) {
+    const std::string mark = "\xEF\xBB\xBF", k57Utf8 = "57\xEF\xBD\xB2\xEF\xBE\x9D\xEF\xBE\x81";
+    ASSERT_TRUE(testutil::WriteFileBytes(ini_, mark + "[DISP]\r\nDSIZE=" + k57Utf8 + "\r\n"));
+    Read();
+    EXPECT_EQ(disp_, k57);
+    ASSERT_TRUE(WriteSettings(k42, L"A3", L"\uFF13"));
+    EXPECT_EQ(Bytes(ini_), mark + "[DISP]\r\nDSIZE=42\xEF\xBD\xB2\xEF\xBE\x9D\xEF\xBE\x81\r\n"
+                                  "[PRINTER]\r\nPSIZE=A3\r\nPAGE=\xEF\xBC\x93\r\n");
+    Read();
+    EXPECT_EQ(disp_, k42);
+    EXPECT_EQ(copies_, L"\uFF13");
 }
 
 TEST_F(SettingsFile, ReadOnlyFileMakesSaveFailAndStaysUnchanged) {

@@ -20,12 +20,13 @@ TEST(TempFiles, StampNameFromFixedClock) {
         {{2000, 1, 1, 0, 0, 0}, L"000101000000.BMP"},
         {{2100, 10, 9, 8, 7, 6}, L"001009080706.BMP"},
         {{30827, 12, 31, 23, 59, 59}, L"271231235959.BMP"}, // the clock's last year
-        {{-1, 100, 0, 0, 0, 0}, L"990000000000.BMP"},       // nonsense still gives 12 digits
     };
     for (const Case &c : cases) {
         EXPECT_EQ(tempfiles::StampName(c.when), c.name);
         EXPECT_TRUE(tempfiles::IsTempName(tempfiles::StampName(c.when))) << c.name;
     }
+    // Nonsense still gives twelve digits, but no time of day that the clock could give.
+    EXPECT_EQ(tempfiles::StampName({-1, 100, 0, 0, 0, 0}), L"990000000000.BMP");
 }
 
 TEST(TempFiles, PathBesideTheProgram) {
@@ -55,7 +56,18 @@ TEST(TempFiles, WhichNamesAreOurs) {
         {L"060317140509.BMP", true},
         {L"060317140509.bmp", true},
         {L"060317140509.Bmp", true},
-        {L"999999999999.bMP", true},
+        {L"991231235959.bMP", true},
+        {L"000101000000.bmp", true},
+        // Twelve digits that are no yymmddhhmmss: a user's own, such as yyyymmddhhmm.
+        {L"202405061230.bmp", false},
+        {L"999999999999.BMP", false},
+        {L"060017140509.BMP", false}, // month 00
+        {L"061317140509.BMP", false}, // month 13
+        {L"060300140509.BMP", false}, // day 00
+        {L"060332140509.BMP", false}, // day 32
+        {L"060317240509.BMP", false}, // hour 24
+        {L"060317146009.BMP", false}, // minute 60
+        {L"060317140560.BMP", false}, // second 60
         {L"photo.bmp", false},
         {L"Photo.BMP", false},
         {L"06031714050.BMP", false},   // eleven digits

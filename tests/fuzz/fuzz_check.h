@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -48,5 +49,59 @@ inline unsigned Touch(const std::uint8_t *p, std::size_t n) {
     volatile unsigned sink = sum;
     return sink;
 }
+
+// A settings file's text in the units its parser works on: bytes of code page 932 or UTF-8, or
+// UTF-16 code units. Told by the byte-order mark, written out apart from the parser's own test.
+struct ProfileText {
+    bool utf16 = false, bigEndian = false;
+    std::size_t markUnits = 0;    // the mark before the first line
+    std::size_t maxCharUnits = 2; // of one character: 2 in code page 932 and UTF-16, 4 in UTF-8
+
+    explicit ProfileText(std::string_view file) {
+        if (file.substr(0, 3) == "\xEF\xBB\xBF") {
+            markUnits = 3;
+            maxCharUnits = 4;
+        } else if (file.substr(0, 2) == "\xFF\xFE" || file.substr(0, 2) == "\xFE\xFF") {
+            utf16 = true;
+            bigEndian = file[0] == '\xFE';
+            markUnits = 1;
+        }
+    }
+    // Bytes as units; in UTF-16 an odd last byte is a unit of its own.
+    std::u16string Units(std::string_view bytes) const {
+        std::u16string units;
+        const std::size_t step = utf16 ? 2 : 1;
+        for (std::size_t i = 0; i < bytes.size(); i += step) {
+            const unsigned first = static_cast<unsigned char>(bytes[i]);
+            const unsigned second =
+                i + 1 < bytes.size() ? static_cast<unsigned char>(bytes[i + 1]) : 0;
+            units += static_cast<char16_t>(!utf16      ? first
+                                           : bigEndian ? (first << 8 | second)
+                                                       : (second << 8 | first));
+        }
+        return units;
+    }
+    std::string Bytes(std::u16string_view units) const {
+        std::string bytes;
+        for (const char16_t u : units) {
+            const char low = static_cast<char>(u & 0xFF), high = static_cast<char>(u >> 8);
+            if (!utf16) {
+                bytes += low;
+            } else {
+                bytes += bigEndian ? high : low;
+                bytes += bigEndian ? low : high;
+            }
+        }
+        return bytes;
+    }
+    // A field of the input as a text of this encoding: in UTF-16 each byte becomes one unit.
+    std::string Field(std::string_view field) const {
+        if (!utf16) return std::string(field);
+        std::u16string units;
+        for (const char c : field)
+            units += static_cast<char16_t>(static_cast<unsigned char>(c));
+        return Bytes(units);
+    }
+};
 
 } // namespace fuzz

@@ -1,4 +1,5 @@
-// profile::GetString on arbitrary file bytes, names and buffer sizes.
+// profile::GetString on arbitrary file bytes, names and buffer sizes, in every encoding a file
+// can name by its mark (UTF-16 files get the names with each byte as one unit).
 // Input: one byte for the buffer size (0xFF: the default 500), section NUL key NUL file bytes.
 #include "fuzz_check.h"
 #include "settings/profile.h"
@@ -31,17 +32,22 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     if (size < 1) return 0;
     const std::size_t bufferSize = data[0] == 0xFF ? 500 : data[0];
     const auto f = fuzz::SplitFields(data + 1, size - 1, 2);
-    const std::string_view section = f[0], key = f[1], file = f[2];
+    const std::string_view file = f[2];
+    const fuzz::ProfileText text(file);
+    const std::string section = text.Field(f[0]), key = text.Field(f[1]);
 
-    const std::string full = profile::GetString(file, section, key, file.size() + 2);
-    const std::string cut = profile::GetString(file, section, key, bufferSize);
+    const std::string fullBytes = profile::GetString(file, section, key, file.size() + 2);
+    const std::string cutBytes = profile::GetString(file, section, key, bufferSize);
+    // Whole units of the file's encoding.
+    if (text.utf16) FUZZ_CHECK(fullBytes.size() % 2 == 0 && cutBytes.size() % 2 == 0);
+    const std::u16string units = text.Units(file), full = text.Units(fullBytes),
+                         cut = text.Units(cutBytes);
 
     // The value is one piece of one line of the file, handed over as a C string.
-    FUZZ_CHECK(file.find(full) != std::string_view::npos);
-    FUZZ_CHECK(full.find_first_of(std::string_view("\n\0", 2)) == std::string::npos);
-
-    // A smaller buffer gives a prefix of the whole value: cut to fit, at most one byte shorter
-    // (a double-byte character is dropped as a whole).
+    FUZZ_CHECK(units.find(full) != std::u16string::npos);
+    FUZZ_CHECK(full.find_first_of(std::u16string_view(u"\r\n\0", 3)) == std::u16string::npos);
+    // A smaller buffer gives a prefix of the whole value: cut to fit, short of the limit by less
+    // than one character (a character is dropped as a whole).
     if (bufferSize < 2) {
         FUZZ_CHECK(cut.empty());
     } else {
@@ -51,11 +57,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         if (full.size() <= limit)
             FUZZ_CHECK(cut == full);
         else
-            FUZZ_CHECK(cut.size() + 1 >= limit);
+            FUZZ_CHECK(cut.size() + text.maxCharUnits - 1 >= limit);
     }
 
     // Names match regardless of ASCII letter case.
-    if (IsAscii(section) && IsAscii(key))
-        FUZZ_CHECK(profile::GetString(file, SwapCase(section), SwapCase(key), bufferSize) == cut);
+    if (IsAscii(f[0]) && IsAscii(f[1])) {
+        FUZZ_CHECK(profile::GetString(file, text.Field(SwapCase(f[0])), text.Field(SwapCase(f[1])),
+                                      bufferSize) == cutBytes);
+    }
     return 0;
 }

@@ -180,6 +180,7 @@ def profile_set(section, key, value, file):
 
 K42 = b"42\xB2\xDD\xC1"  # 42ｲﾝﾁ in code page 932
 DEFAULT_INI = b"[DISP]\r\nDSIZE=" + K42 + b"\r\n[PRINTER]\r\nPSIZE=A4\r\nPAGE=1\r\n"
+DEFAULT_TEXT = "[DISP]\r\nDSIZE=42\uff72\uff9d\uff81\r\n[PRINTER]\r\nPSIZE=A4\r\nPAGE=1\r\n"
 SO = b"\x83\x5C"  # a double-byte character whose second byte is '\'
 ZO = b"\x83\x5D"  # a double-byte character whose second byte is ']'
 
@@ -203,6 +204,18 @@ PROFILE_FILES = {
     "empty": b"",
     "next_section_without_key": b"[PRINTER]\r\nPSIZE=A4\r\n[DISP]\r\nPAGE=9\r\n",
     "lone_lead_byte_before_bracket": b"[A\x83]\r\nPAGE=1\r\n[A\x83]]\r\nPAGE=2\r\n",
+    "lone_cr": DEFAULT_INI.replace(b"\r\n", b"\r"),
+    "mixed_line_ends": b"[PRINTER]\rPSIZE=A4\nPAGE=2\r\r\nX=1",
+    # Saved by other editors: Notepad's "Unicode" in either byte order, UTF-8 with its mark.
+    "utf16le": ("\ufeff" + DEFAULT_TEXT).encode("utf-16-le"),
+    "utf16be": ("\ufeff" + DEFAULT_TEXT).encode("utf-16-be"),
+    "utf16_mark_only": b"\xFF\xFE",
+    "utf16_odd_length": ("\ufeff[PRINTER]\r\nPAGE=1").encode("utf-16-le") + b"\x32",
+    "utf16_surrogates": ("\ufeff[PRINTER]\r\nPAGE=\U0001F5A8\ud800x\r\n").encode(
+        "utf-16-le", "surrogatepass"),
+    "utf8_values": b"\xEF\xBB\xBF" + DEFAULT_TEXT.encode("utf-8"),
+    "utf8_mark_only": b"\xEF\xBB\xBF",
+    "utf8_broken": b"\xEF\xBB\xBF[PRINTER]\r\nPAGE=\xE3\x81\r\n[\xE3]\r\n",
 }
 
 
@@ -260,7 +273,8 @@ TEMPFILES = {
     "ours": "240131235959.BMP", "ours_lower": "000101000000.bmp", "users": "photo.bmp",
     "eleven_digits": "24013123595.BMP", "full_width_digit": "24013123595\uff19.BMP",
     "no_extension": "240131235959", "other_extension": "240131235959.BMX",
-    "long_enough_for_clock": "\0" * 12 + "999999999999.BmP",
+    "long_enough_for_clock": "\0" * 12 + "991231235959.BmP",
+    "users_date": "202405061230.bmp", "month_13": "241331235959.bmp",
 }
 
 
