@@ -1,5 +1,6 @@
 // What the skinned windows share: twips and pixels, memory images, the picture box that holds the
-// background snapshot and the windowless image and label elements drawn on it, and the snapshot itself.
+// background snapshot and the windowless image and label elements drawn on it, and the snapshot
+// itself.
 #pragma once
 
 #include "common/form.h"
@@ -73,6 +74,8 @@ struct LabelElement {
 class PictureBox {
 public:
     PictureBox() = default;
+    // Its window goes with it: nothing may dispatch to a picture box that is no more.
+    ~PictureBox() { Destroy(); }
     PictureBox(const PictureBox &) = delete;
     PictureBox &operator=(const PictureBox &) = delete;
 
@@ -118,7 +121,9 @@ protected:
     // Hide, let pending messages run, copy the screen under the client area into Picture1,
     // repaint Picture1, show. Reading the hidden window's own surface gives nothing on composited
     // desktops and under Wine, so the block comes from the screen at the client area's place.
-    void CaptureBackground(int x, int y);
+    // False when the messages closed the window (or closed it and loaded it afresh): the load
+    // that called it is over then.
+    bool CaptureBackground(int x, int y);
 
     LRESULT OnMessage(UINT msg, WPARAM wp, LPARAM lp) override;
 };
