@@ -96,9 +96,7 @@ void ClipMenuForm::BuildMenus() {
     mEnd2 = MenuItem(mMenu2_, ID_MEND2);
 }
 
-void ClipMenuForm::AddTrayIcon() {
-    Shell_NotifyIconW(NIM_ADD, &TrayIcon);
-}
+void ClipMenuForm::AddTrayIcon() { Shell_NotifyIconW(NIM_ADD, &TrayIcon); }
 
 void ClipMenuForm::Form_Load() {
     BuildMenus();
@@ -110,10 +108,10 @@ void ClipMenuForm::Form_Load() {
     // examined once, explicitly, at the end.
     NextViewer = SetClipboardViewer(Handle());
     HookWindow(Handle());
-    FillTrayIcon(Handle(),
-                 static_cast<HICON>(LoadImageW(win::AppInstance(), MAKEINTRESOURCEW(IDI_TESSARY),
-                                               IMAGE_ICON, GetSystemMetrics(SM_CXSMICON),
-                                               GetSystemMetrics(SM_CYSMICON), LR_SHARED)));
+    FillTrayIcon(Handle(), static_cast<HICON>(LoadImageW(
+                               win::AppInstance(), MAKEINTRESOURCEW(IDI_TESSARY), IMAGE_ICON,
+                               GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON),
+                               LR_SHARED)));
     AddTrayIcon();
     Hide();
     ChangeClipBoard();
@@ -144,8 +142,8 @@ UINT ClipMenuForm::PopupMenu(HMENU menu) {
     POINT pt{};
     GetCursorPos(&pt);
     const UINT cmd = static_cast<UINT>(
-        TrackPopupMenu(menu, TPM_LEFTALIGN | TPM_TOPALIGN | TPM_RETURNCMD | TPM_RIGHTBUTTON, pt.x,
-                       pt.y, 0, Handle(), nullptr));
+        TrackPopupMenu(menu, TPM_LEFTALIGN | TPM_TOPALIGN | TPM_RETURNCMD | TPM_RIGHTBUTTON,
+                       pt.x, pt.y, 0, Handle(), nullptr));
     // The menu's loop lets messages run: "終了" may have come in meanwhile.
     if (!IsLoaded()) return 0;
     // Lets the menu's owner leave the menu state properly before the command runs.
@@ -164,38 +162,17 @@ void ClipMenuForm::PassOnChange(WPARAM wp, LPARAM lp) {
 
 void ClipMenuForm::RunCommand(UINT id) {
     switch (id) {
-    case ID_M42:
-        m42_Click();
-        break;
-    case ID_M57:
-        m57_Click();
-        break;
-    case ID_M65:
-        m65_Click();
-        break;
-    case ID_MOFF:
-        mOFF_Click();
-        break;
-    case ID_MTPRINT:
-        mTPrint_Click();
-        break;
-    case ID_MYPRINT:
-        mYPrint_Click();
-        break;
-    case ID_MEND:
-        mEnd_Click();
-        break;
-    case ID_MSET:
-        mSET_Click();
-        break;
-    case ID_MREM:
-        mRem_Click();
-        break;
-    case ID_MEND2:
-        mEnd2_Click();
-        break;
-    default:
-        break;
+    case ID_M42: m42_Click(); break;
+    case ID_M57: m57_Click(); break;
+    case ID_M65: m65_Click(); break;
+    case ID_MOFF: mOFF_Click(); break;
+    case ID_MTPRINT: mTPrint_Click(); break;
+    case ID_MYPRINT: mYPrint_Click(); break;
+    case ID_MEND: mEnd_Click(); break;
+    case ID_MSET: mSET_Click(); break;
+    case ID_MREM: mRem_Click(); break;
+    case ID_MEND2: mEnd2_Click(); break;
+    default: break;
     }
 }
 
@@ -209,9 +186,7 @@ void ClipMenuForm::mOFF_Click() {
     ClipMain65V.Unload();
 }
 
-void ClipMenuForm::mRem_Click() {
-    ClipRemort->Show();
-}
+void ClipMenuForm::mRem_Click() { ClipRemort->Show(); }
 
 void ClipMenuForm::mSET_Click() {
     ClipSetting->Show();

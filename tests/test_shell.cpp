@@ -24,9 +24,7 @@ namespace {
 
 class NoQuit : public ::testing::Environment {
 public:
-    void SetUp() override {
-        win::Form::SetOnLastUnload([] {});
-    }
+    void SetUp() override { win::Form::SetOnLastUnload([] {}); }
 };
 const auto *const kEnv = ::testing::AddGlobalTestEnvironment(new NoQuit);
 
@@ -56,9 +54,9 @@ public:
 private:
     static LRESULT CALLBACK Proc(HWND h, UINT m, WPARAM w, LPARAM l) {
         if (m == WM_NCCREATE)
-            SetWindowLongPtrW(
-                h, GWLP_USERDATA,
-                reinterpret_cast<LONG_PTR>(reinterpret_cast<CREATESTRUCTW *>(l)->lpCreateParams));
+            SetWindowLongPtrW(h, GWLP_USERDATA,
+                              reinterpret_cast<LONG_PTR>(
+                                  reinterpret_cast<CREATESTRUCTW *>(l)->lpCreateParams));
         auto *self = reinterpret_cast<Viewer *>(GetWindowLongPtrW(h, GWLP_USERDATA));
         if (self && m == WM_DRAWCLIPBOARD) {
             ++self->changes;
@@ -67,10 +65,8 @@ private:
             return 0;
         }
         if (self && m == WM_CHANGECBCHAIN) {
-            if (reinterpret_cast<HWND>(w) == self->next_)
-                self->next_ = reinterpret_cast<HWND>(l);
-            else if (self->next_)
-                SendMessageW(self->next_, m, w, l);
+            if (reinterpret_cast<HWND>(w) == self->next_) self->next_ = reinterpret_cast<HWND>(l);
+            else if (self->next_) SendMessageW(self->next_, m, w, l);
             return 0;
         }
         return DefWindowProcW(h, m, w, l);
@@ -127,21 +123,18 @@ TEST_F(ShellTest, MenusHaveTheirCaptionsNestingAndInitialStates) {
 
     const std::vector<std::wstring> top{L"スイッチ", L"印刷", L"閉じる"};
     ASSERT_EQ(GetMenuItemCount(m), 3);
-    for (int i = 0; i < 3; ++i)
-        EXPECT_EQ(Caption(m, i), top[i]);
+    for (int i = 0; i < 3; ++i) EXPECT_EQ(Caption(m, i), top[i]);
     HMENU tv = GetSubMenu(m, 0), print = GetSubMenu(m, 1);
     const std::vector<std::wstring> sizes{L"42ｲﾝﾁ", L"57ｲﾝﾁ", L"65ｲﾝﾁ", L"OFF"};
     ASSERT_EQ(GetMenuItemCount(tv), 4);
-    for (int i = 0; i < 4; ++i)
-        EXPECT_EQ(Caption(tv, i), sizes[i]);
+    for (int i = 0; i < 4; ++i) EXPECT_EQ(Caption(tv, i), sizes[i]);
     ASSERT_EQ(GetMenuItemCount(print), 2);
     EXPECT_EQ(Caption(print, 0), L"縦印刷");
     EXPECT_EQ(Caption(print, 1), L"横印刷");
     EXPECT_EQ(GetSubMenu(m, 2), nullptr);
     const std::vector<std::wstring> tray{L"設定", L"リモコン", L"終了"};
     ASSERT_EQ(GetMenuItemCount(m2), 3);
-    for (int i = 0; i < 3; ++i)
-        EXPECT_EQ(Caption(m2, i), tray[i]);
+    for (int i = 0; i < 3; ++i) EXPECT_EQ(Caption(m2, i), tray[i]);
     // Half-width katakana, full-width two: exactly these code units.
     EXPECT_EQ(std::wstring(L"42ｲﾝﾁ"), std::wstring(L"42\xFF72\xFF9D\xFF81"));
     EXPECT_EQ(Caption(bar, 1).back(), L'\xFF12');
@@ -205,15 +198,15 @@ TEST_F(ShellTest, OnlyAPictureAloneBringsUpTheRemote) {
     struct Case {
         bool text, bitmap, dib, rtf, remote;
     };
-    const Case cases[] = {{false, false, true, false, true},  {false, true, false, false, true},
-                          {true, false, true, false, false},  {false, false, true, true, false},
-                          {true, false, false, false, false}, {false, false, false, true, false},
-                          {false, false, false, false, false}};
+    const Case cases[] = {
+        {false, false, true, false, true},  {false, true, false, false, true},
+        {true, false, true, false, false},  {false, false, true, true, false},
+        {true, false, false, false, false}, {false, false, false, true, false},
+        {false, false, false, false, false}};
     for (const Case &c : cases) {
         ASSERT_TRUE(testutil::SetClipboardFormats(c.text, c.bitmap, c.dib, c.rtf));
         // The change reaches ClipMenu through the viewer chain and its hook.
-        const bool shown =
-            PumpUntil([] { return ClipRemort.IsLoaded(); }, c.remote ? 3000ms : 400ms);
+        const bool shown = PumpUntil([] { return ClipRemort.IsLoaded(); }, c.remote ? 3000ms : 400ms);
         EXPECT_EQ(shown, c.remote) << c.text << c.bitmap << c.dib << c.rtf;
         ClipMenu->mEnd_Click();
     }
