@@ -3,6 +3,7 @@
 # "終了" ends the process and takes the icon away, and a second copy runs on its own. Ended from
 # outside (a WM_QUIT posted to its thread, a session end, taskkill), it takes its icon away and
 # leaves the clipboard-viewer chain all the same: the viewer that joined before it still hears.
+# "終了" chosen from the tray while a preview's message box stands ends the process too.
 set -uo pipefail
 EXE=$1
 source "$(dirname "$0")/e2e_lib.sh"
@@ -77,4 +78,29 @@ for way in quit session taskkill; do
     echo "ok: ended by $way, icon gone, chain intact"
 done
 touch "$E2E_DIR/stop"
+
+# --- 終了 from the tray while a preview's message box stands -----------------------------------
+named() { xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head -n1; }
+shown() { [[ -n $(named "$1") ]]; }
+e2e_start "$E2E_DIR/a"
+wait_for 20 tray_icons_are $((base + 1)) || fail "box: the icon did not appear"
+wait_for 20 wine "$HELPER" program answers || fail "box: the program does not answer"
+before=$(mapped_windows)
+tray_right_click 0
+wait_new_window 5 "$before" >/dev/null || fail "box: no tray menu"
+xdotool key Up Up Return # リモコン
+wait_for 20 shown ClipRemort || fail "box: no remote control"
+read -r rx ry _ _ < <(window_geometry "$(named ClipRemort)")
+# The clipboard holds text: the 42-inch preview opens and says there is no picture.
+xdotool mousemove $((rx + 21)) $((ry + 120)) click 3
+sleep 0.5
+xdotool key Down Right Return
+wait_for 20 shown ClipMain42V || fail "box: no preview"
+wait_for 20 shown Tessary || fail "box: the preview's message box did not come up"
+before=$(mapped_windows)
+tray_right_click 0
+wait_new_window 5 "$before" >/dev/null || fail "box: no tray menu while the box stands"
+xdotool key Up Return # 終了
+wait_for 20 gone "$E2E_DIR/a" || fail "box: 終了 under the preview's box left the program running"
+echo "ok: 終了 under the preview's box ended the program"
 echo "ok"
