@@ -109,6 +109,11 @@ private:
 // A borderless window covered by its Picture1.
 class SkinnedForm : public Form {
 public:
+    // Destroyed while loaded (end of the process): what Picture1's controls send on their way out
+    // must not reach a form that is half gone.
+    ~SkinnedForm() override {
+        if (Handle()) SetWindowLongPtrW(Handle(), GWLP_USERDATA, 0);
+    }
     PictureBox Picture1;
 
 protected:

@@ -382,7 +382,7 @@ class UnderTheBox : public ShellTest {
 protected:
     // Opens the remote, then the 42-inch preview on an empty clipboard, whose box stands while
     // fn runs; the box is answered afterwards if it is still there.
-    void OpenPreviewAndRunUnderItsBox(std::function<void()> fn) {
+    void OpenPreviewAndRunUnderItsBox(const std::function<void()> &fn) {
         ClipMenu->mRem_Click();
         ASSERT_TRUE(ClipRemort.IsLoaded());
         boxes_.SetAnswering(false);
