@@ -1,6 +1,5 @@
 // What the skinned windows share: twips and pixels, memory images, the picture box that holds the
-// background snapshot and the windowless image and label elements drawn on it, and the snapshot
-// itself.
+// background snapshot and the windowless image and label elements drawn on it, and the snapshot itself.
 #pragma once
 
 #include "common/form.h"
