@@ -3,12 +3,15 @@
 #include "common/ids.h"
 
 #include <utility>
+#include <vector>
 
 namespace win {
 
 namespace {
 
 int g_loaded = 0;
+unsigned g_loadSerial = 0;
+bool g_exiting = false;
 ATOM g_formClass = 0;
 std::function<void()> g_onLastUnload = [] { PostQuitMessage(0); };
 constexpr wchar_t kFormClass[] = L"TessaryForm";
@@ -35,10 +38,12 @@ void RegisterFormClass(WNDPROC proc) {
 HINSTANCE AppInstance() { return GetModuleHandleW(nullptr); }
 
 Form::~Form() {
-    // A form destroyed while loaded (end of the process) must not call back into itself.
+    // A form destroyed while loaded (end of the process) must not call back into itself; its
+    // parts with windows of their own are gone already (their destructors ran first).
     if (hwnd_) {
         SetWindowLongPtrW(hwnd_, GWLP_USERDATA, 0);
         DestroyWindow(hwnd_);
+        --g_loaded;
     }
 }
 
@@ -46,8 +51,12 @@ int Form::LoadedCount() { return g_loaded; }
 
 void Form::SetOnLastUnload(std::function<void()> fn) { g_onLastUnload = std::move(fn); }
 
+void Form::SetExiting(bool on) { g_exiting = on; }
+
+bool Form::Exiting() { return g_exiting; }
+
 void Form::Load() {
-    if (hwnd_) return;
+    if (hwnd_ || g_exiting) return;
     RegisterFormClass(StaticWndProc);
 
     const Frame f = GetFrame();
@@ -58,6 +67,7 @@ void Form::Load() {
                              this);
     if (!h) return;
     ++g_loaded;
+    loadId_ = ++g_loadSerial;
     Form_Load();
 }
 
@@ -114,12 +124,9 @@ LRESULT CALLBACK Form::StaticWndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) 
         LRESULT r = self->OnMessage(msg, wp, lp);
         SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
         self->hwnd_ = nullptr;
+        self->loadId_ = 0;
         if (--g_loaded == 0 && g_onLastUnload) g_onLastUnload();
         return r;
-    }
-    if (msg == WM_APP_FORM_UNLOAD) {
-        self->Unload();
-        return 0;
     }
     return self->OnMessage(msg, wp, lp);
 }
@@ -150,6 +157,36 @@ int RunMessageLoop() {
         DispatchMessageW(&msg);
     }
     return static_cast<int>(msg.wParam);
+}
+
+namespace {
+
+struct ThreadWindows {
+    HWND except;
+    std::vector<HWND> disabled;
+};
+
+BOOL CALLBACK DisableOne(HWND hwnd, LPARAM lp) {
+    auto *w = reinterpret_cast<ThreadWindows *>(lp);
+    // Hidden windows take no input anyway; the menu window among them must still be able to
+    // open the tray menu and take the commands that arrive.
+    if (hwnd != w->except && IsWindowVisible(hwnd) && IsWindowEnabled(hwnd)) {
+        EnableWindow(hwnd, FALSE);
+        w->disabled.push_back(hwnd);
+    }
+    return TRUE;
+}
+
+} // namespace
+
+int ProgramModalMessageBox(HWND owner, const wchar_t *text, const wchar_t *title, UINT type) {
+    ThreadWindows w{owner, {}};
+    EnumThreadWindows(GetCurrentThreadId(), DisableOne, reinterpret_cast<LPARAM>(&w));
+    const int result = MessageBoxW(owner, text, title, type);
+    // Commands that ran under the box may have closed some of them.
+    for (HWND h : w.disabled)
+        if (IsWindow(h)) EnableWindow(h, TRUE);
+    return result;
 }
 
 } // namespace win

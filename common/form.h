@@ -19,7 +19,8 @@ public:
     virtual ~Form();
 
     bool IsLoaded() const { return hwnd_ != nullptr; }
-    // Like asking a window for its handle: loads it when it isn't loaded.
+    // Like asking a window for its handle: loads it when it isn't loaded (never once the program
+    // has begun to exit: then it gives null).
     HWND hWnd();
     // Loads when needed, then makes the window visible. Never modal.
     void Show();
@@ -33,6 +34,10 @@ public:
     // (default: end the message loop).
     static int LoadedCount();
     static void SetOnLastUnload(std::function<void()> fn);
+    // Once the program has begun to exit no window loads again, whatever handler still runs
+    // below the exit command. Tests that exit and start again in one process turn it off.
+    static void SetExiting(bool on);
+    static bool Exiting();
 
     // Offers a keyboard message to the form that holds its window, before it is translated and
     // dispatched; true when the form took it. The message loops call this.
@@ -55,10 +60,15 @@ protected:
     virtual bool PreTranslateMessage(MSG &msg);
     // The raw handle without loading, for code that runs while loading.
     HWND Handle() const { return hwnd_; }
+    // Tells one loading of the window from the next; 0 while not loaded. A handler that lets
+    // messages run compares it before and after: the window may have been closed meanwhile, or
+    // closed and loaded afresh by a handler that ran inside.
+    unsigned LoadId() const { return loadId_; }
 
 private:
     static LRESULT CALLBACK StaticWndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
     HWND hwnd_ = nullptr;
+    unsigned loadId_ = 0;
     bool unloading_ = false;
 };
 
@@ -101,6 +111,10 @@ void DoEvents();
 
 // Runs the message loop until WM_QUIT; returns its exit code.
 int RunMessageLoop();
+
+// A message box modal to the whole program, as a task-modal box is: while it stands, the
+// program's other windows take no input. Those still there when it closes are enabled again.
+int ProgramModalMessageBox(HWND owner, const wchar_t *text, const wchar_t *title, UINT type);
 
 HINSTANCE AppInstance();
 

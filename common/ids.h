@@ -33,5 +33,3 @@
 #define TRAY_ICON_ID 1
 #define WM_TRAYCALLBACK 0x0200 /* WM_MOUSEMOVE: the icon reports through the mouse-move message */
 
-/* Private messages (WM_APP range) */
-#define WM_APP_FORM_UNLOAD (0x8000 + 1) /* unload a form from outside its own handlers */

@@ -302,11 +302,12 @@ void SkinnedForm::CentreOnScreen() {
     MoveTwips(left, top);
 }
 
-void SkinnedForm::CaptureBackground(int x, int y) {
+bool SkinnedForm::CaptureBackground(int x, int y) {
+    const unsigned load = LoadId();
     Hide();
     DoEvents();
-    // Pending messages may have closed this window.
-    if (!IsLoaded() || !Picture1.hwnd()) return;
+    // A window loaded afresh meanwhile is visible by now: going on would copy it into itself.
+    if (LoadId() != load || !Picture1.hwnd()) return false;
     POINT origin{x, y};
     ClientToScreen(Handle(), &origin);
     {
@@ -316,6 +317,7 @@ void SkinnedForm::CaptureBackground(int x, int y) {
     }
     Picture1.Refresh();
     ShowWindow(Handle(), SW_SHOW);
+    return true;
 }
 
 LRESULT SkinnedForm::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {

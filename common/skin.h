@@ -73,6 +73,8 @@ struct LabelElement {
 class PictureBox {
 public:
     PictureBox() = default;
+    // Its window goes with it: nothing may dispatch to a picture box that is no more.
+    ~PictureBox() { Destroy(); }
     PictureBox(const PictureBox &) = delete;
     PictureBox &operator=(const PictureBox &) = delete;
 
@@ -106,6 +108,11 @@ private:
 // A borderless window covered by its Picture1.
 class SkinnedForm : public Form {
 public:
+    // Destroyed while loaded (end of the process): what Picture1's controls send on their way out
+    // must not reach a form that is half gone.
+    ~SkinnedForm() override {
+        if (Handle()) SetWindowLongPtrW(Handle(), GWLP_USERDATA, 0);
+    }
     PictureBox Picture1;
 
 protected:
@@ -119,7 +126,9 @@ protected:
     // Hide, let pending messages run, copy the screen under the client area into Picture1,
     // repaint Picture1, show. Reading the hidden window's own surface gives nothing on composited
     // desktops and under Wine, so the block comes from the screen at the client area's place.
-    void CaptureBackground(int x, int y);
+    // False when the messages closed the window (or closed it and loaded it afresh): the load
+    // that called it is over then.
+    bool CaptureBackground(int x, int y);
 
     LRESULT OnMessage(UINT msg, WPARAM wp, LPARAM lp) override;
 };

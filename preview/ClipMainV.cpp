@@ -65,8 +65,8 @@ void ClipMainVForm::Form_Load() {
 
     CentreOnScreen();
     // Picture1 and the window work in pixels and keep their drawing by construction.
-    CaptureBackground(0, 0);
-    if (!IsLoaded()) return; // closed by a message handled during the snapshot
+    // Closed by a message handled during the snapshot, or the program is leaving.
+    if (!CaptureBackground(0, 0) || !ClipMenu.IsLoaded()) return;
 
     const wchar_t *message = nullptr;
     const int mask = clip::ContentMask();
@@ -82,7 +82,8 @@ void ClipMainVForm::Form_Load() {
         // Text or rich text, with or without a picture beside it.
         message = kNoPicture;
     }
-    if (message) MessageBoxW(Handle(), message, L"Tessary", MB_OK | MB_ICONINFORMATION);
+    if (message)
+        win::ProgramModalMessageBox(Handle(), message, L"Tessary", MB_OK | MB_ICONINFORMATION);
 }
 
 bool ClipMainVForm::PlaceClipboardPicture() {
@@ -103,6 +104,11 @@ void ClipMainVForm::Image2_Click() {
 }
 
 LRESULT ClipMainVForm::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
+    if (msg == WM_CLOSE) {
+        // Alt+F4 and the like: a preview closes only through "OFF", which keeps the marks true.
+        ClipMenu->mOFF_Click();
+        return 0;
+    }
     if (msg == WM_DESTROY) Image1 = Image2 = nullptr; // they go with Picture1
     return SkinnedForm::OnMessage(msg, wp, lp);
 }

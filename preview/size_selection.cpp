@@ -18,6 +18,9 @@ void SelectSize(MenuItem &own, MenuItem &other1, MenuItem &other2,
         close1.Unload();
         close2.Unload();
         ownWindow->Show();
+        // Its load lets messages run (the snapshot, a message box): when they closed the
+        // preview or the program meanwhile, this command is over.
+        if (!ownWindow.IsLoaded() || !ClipMenu.IsLoaded()) return;
     }
     SetActiveWindow(ClipRemort->hWnd());
 }

@@ -41,8 +41,8 @@ void ClipRemortForm::Form_Load() {
     SetWindowPos(Handle(), nullptr, 0, 0, win::TwipsToPixelsX(kImage2Width),
                  win::TwipsToPixelsY(kHeight), SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
     // Picture1 works in pixels and keeps its drawing by construction; so does the window.
-    CaptureBackground(0, 0);
-    if (!IsLoaded()) return; // closed by a message handled during the snapshot
+    // Closed by a message handled during the snapshot, or the program is leaving.
+    if (!CaptureBackground(0, 0) || !ClipMenu.IsLoaded()) return;
     ShowWindow(Handle(), SW_SHOW);
 
     ClipMenu->mPrint.SetEnabled(false);
@@ -58,6 +58,11 @@ void ClipRemortForm::Form_Load() {
 }
 
 LRESULT ClipRemortForm::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
+    if (msg == WM_CLOSE) {
+        // Alt+F4 and the like: the remote closes only through "閉じる", with its previews.
+        ClipMenu->mEnd_Click();
+        return 0;
+    }
     if (msg == WM_DESTROY) Image2 = nullptr; // goes with Picture1
     return SkinnedForm::OnMessage(msg, wp, lp);
 }
@@ -68,9 +73,15 @@ bool ClipRemortForm::ClipboardIsPicture() {
 
 void ClipRemortForm::Image2_MouseDown(int button) {
     if (button == 2) {
+        if (!ClipMenu.IsLoaded()) return;
+        // Both steps let messages run: this window or the program may be gone after either.
+        const unsigned load = LoadId();
+        const auto stillHere = [this, load] { return LoadId() == load && ClipMenu.IsLoaded(); };
         SetForegroundWindow(ClipMenu->hWnd());
         win::DoEvents();
-        ClipMenu->PopupMenu(ClipMenu->mMenu());
+        if (!stillHere()) return;
+        const UINT cmd = ClipMenu->PopupMenu(ClipMenu->mMenu());
+        if (cmd && stillHere()) ClipMenu->RunCommand(cmd);
         return;
     }
     ReleaseCapture();

@@ -246,8 +246,7 @@ void ClipSettingForm::Form_Load() {
     CentreOnScreen();
     // Everything here is laid out in pixels already, and Picture1 keeps its drawing in its
     // memory image; the window itself needs no drawing of its own, Picture1 covers it.
-    CaptureBackground(0, 0);
-    if (!IsLoaded()) return; // closed while the snapshot let other handlers run
+    if (!CaptureBackground(0, 0)) return; // closed while the snapshot let other handlers run
 
     IniPath = IniPathSource();
     ReadSettings(dispSize_, paperSize_, copies_);

@@ -11,6 +11,16 @@
 
 win::FormRef<ClipMenuForm> ClipMenu;
 
+int RunTessary() {
+    ClipMenu->Load();
+    if (win::Form::LoadedCount() == 0) return 1;
+    const int code = win::RunMessageLoop();
+    // However the loop ended (a WM_QUIT posted from outside, a failing GetMessage), leave as
+    // "終了" does: no icon left behind in the tray, no viewer after us left deaf.
+    if (ClipMenu.IsLoaded()) ClipMenu->mEnd2_Click();
+    return code;
+}
+
 // --- MenuItem ------------------------------------------------------------------------------
 
 bool MenuItem::Checked() const {
@@ -123,19 +133,31 @@ void ClipMenuForm::Form_MouseMove(LPARAM lp) {
     if (LOWORD(lp) != WM_RBUTTONDOWN) return;
     SetForegroundWindow(Handle());
     win::DoEvents();
-    if (IsLoaded()) PopupMenu(mMenu2_);
+    if (!IsLoaded()) return;
+    if (const UINT cmd = PopupMenu(mMenu2_)) RunCommand(cmd);
 }
 
-void ClipMenuForm::PopupMenu(HMENU menu) {
-    if (!menu || !IsLoaded()) return;
+UINT ClipMenuForm::PopupMenu(HMENU menu) {
+    if (!menu || !IsLoaded()) return 0;
     POINT pt{};
     GetCursorPos(&pt);
     const UINT cmd = static_cast<UINT>(
         TrackPopupMenu(menu, TPM_LEFTALIGN | TPM_TOPALIGN | TPM_RETURNCMD | TPM_RIGHTBUTTON,
                        pt.x, pt.y, 0, Handle(), nullptr));
+    // The menu's loop lets messages run: "終了" may have come in meanwhile.
+    if (!IsLoaded()) return 0;
     // Lets the menu's owner leave the menu state properly before the command runs.
     PostMessageW(Handle(), WM_NULL, 0, 0);
-    if (cmd) RunCommand(cmd);
+    return cmd;
+}
+
+void ClipMenuForm::PassOnChange(WPARAM wp, LPARAM lp) {
+    // Not again while one is being handed on: a broken peer that sends the change back to us
+    // would otherwise make a loop that ends only with the stack.
+    if (passingOn_ || !NextViewer) return;
+    passingOn_ = true;
+    SendMessageTimeoutW(NextViewer, WM_DRAWCLIPBOARD, wp, lp, SMTO_ABORTIFHUNG, 2000, nullptr);
+    passingOn_ = false;
 }
 
 void ClipMenuForm::RunCommand(UINT id) {
@@ -183,6 +205,8 @@ void ClipMenuForm::mEnd_Click() {
 }
 
 void ClipMenuForm::mEnd2_Click() {
+    // Whatever handler this runs under goes on afterwards; none of them may bring a window back.
+    win::Form::SetExiting(true);
     ClipMain42V.Unload();
     ClipMain57V.Unload();
     ClipMain65V.Unload();
@@ -199,11 +223,7 @@ LRESULT ClipMenuForm::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
         if (lp == 0) RunCommand(LOWORD(wp));
         return 0;
     case WM_DRAWCLIPBOARD:
-        // Every member of the chain passes the change on; the one who joined before us
-        // depends on it.
-        if (NextViewer)
-            SendMessageTimeoutW(NextViewer, msg, wp, lp, SMTO_ABORTIFHUNG, 2000, nullptr);
-        return 0;
+        return 0; // passed on by WindowProc, before the examination
     case WM_CHANGECBCHAIN:
         if (reinterpret_cast<HWND>(wp) == NextViewer)
             NextViewer = reinterpret_cast<HWND>(lp);

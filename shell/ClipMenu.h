@@ -50,8 +50,12 @@ public:
     // Runs the command of a menu identifier (see common/ids.h).
     void RunCommand(UINT id);
 
-    // Opens a pop-up menu of this window at the mouse pointer and runs the chosen command.
-    void PopupMenu(HMENU menu);
+    // Opens a pop-up menu of this window at the mouse pointer and returns the chosen command
+    // (0 for none, or when this window went away while the menu was open). The caller runs it
+    // if its own window is still there.
+    UINT PopupMenu(HMENU menu);
+    // Hands a clipboard change on to the next viewer, before it is examined.
+    void PassOnChange(WPARAM wp, LPARAM lp);
 
     HMENU mMenu() const { return mMenu_; }
     HMENU mMenu2() const { return mMenu2_; }
@@ -74,7 +78,11 @@ private:
     HMENU menuBar_ = nullptr; // owned by the window once attached
     HMENU mMenu_ = nullptr, mMenu2_ = nullptr;
     UINT taskbarCreated_ = 0;
-    bool inChainJoin_ = false;
+    bool passingOn_ = false;
 };
 
 extern win::FormRef<ClipMenuForm> ClipMenu;
+
+// The whole run: loads ClipMenu and lives in the message loop until it ends. Returns the exit
+// code (1 when ClipMenu could not load).
+int RunTessary();

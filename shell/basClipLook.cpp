@@ -19,6 +19,9 @@ LRESULT CALLBACK WindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     // Guards only the examination: a change that arrives while one is running (the windows it
     // opens let messages through) is passed on without a second look and not remembered.
     static short WndProcBusy = 0;
+    // Every member of the chain passes the change on, and the viewers after us depend on it: at
+    // once, so that a message box the examination opens does not hold them until it is closed.
+    if (msg == WM_DRAWCLIPBOARD) ClipMenu->PassOnChange(wp, lp);
     if (WndProcBusy == 0) {
         WndProcBusy = -1;
         if (msg == WM_DRAWCLIPBOARD) ClipMenu->ChangeClipBoard();

@@ -288,6 +288,25 @@ switch_to() {
 switch_to 1 ClipMain57V 563 280 ClipMain42V 52 10 461 261 s57
 switch_to 2 ClipMain65V 552 358 ClipMain57V 10 10 533 293 s65
 
+# --- Alt+F4 on the preview: it closes as OFF does, so its size opens again ------------------
+# alt_f4 X Y: a left click where no image answers makes that window the active one, then Alt+F4.
+alt_f4() {
+    xdotool mousemove "$1" "$2" click 1
+    sleep 0.5
+    xdotool key alt+F4
+}
+# The 65-inch display picture leaves the last column of the client area to the snapshot.
+read -r px py _ _ < <(geometry ClipMain65V)
+alt_f4 $((px + 551)) $((py + 100))
+if wait_for 10 gone ClipMain65V; then pass "Alt+F4 closed the 65-inch preview"; else
+    fail "Alt+F4 left the 65-inch preview open"
+fi
+visible ClipRemort || fail "Alt+F4 on the preview closed the remote"
+choose_size 2 || true
+if wait_for 20 visible ClipMain65V; then pass "65ｲﾝﾁ opens again after Alt+F4"; else
+    fail "65ｲﾝﾁ did not open again after Alt+F4"
+fi
+
 # --- dragging and closing -----------------------------------------------------------------
 # A left press on the picture starts the system's window move.
 xdotool mousemove $((rx + 21)) $((ry + 120)) mousedown 1
@@ -314,6 +333,25 @@ else
     fail "閉じる left windows open"
 fi
 if kill -0 "$PROG_PID" 2>/dev/null; then pass "still resident"; else fail "the program ended"; fi
+
+# Alt+F4 on the remote closes it as 閉じる does, with its preview. A new picture brings both.
+kill "$XCLIP_PID" 2>/dev/null || true
+wait "$XCLIP_PID" 2>/dev/null || true
+xclip -quiet -selection clipboard -t image/bmp -i "$WORK/pic.bmp" >/dev/null 2>&1 &
+XCLIP_PID=$!
+if wait_for 30 visible ClipRemort && wait_for 30 visible ClipMain42V; then
+    sleep 0.5
+    # The row below the remote's picture answers no mouse.
+    read -r rx ry _ _ < <(geometry ClipRemort)
+    alt_f4 $((rx + 20)) $((ry + 140))
+    if wait_for 10 gone ClipRemort && wait_for 10 gone ClipMain42V; then
+        pass "Alt+F4 on the remote closed it and the preview"
+    else
+        fail "Alt+F4 on the remote left windows open"
+    fi
+else
+    fail "a new picture did not bring the remote and the preview back"
+fi
 
 if ((FAILED)); then exit 1; fi
 echo "e2e_preview: all checks passed"

@@ -190,8 +190,8 @@ viewer_count() { cat "$COUNT" 2>/dev/null || echo 0; }
 viewer_above() { (($(viewer_count) > $1)); }
 
 # change DESCRIPTION COMMAND...: makes one clipboard change and waits until the second viewer
-# has seen it. The program passes the notice on only after its own examination, so whatever the
-# change opens is open by then.
+# has seen it. The program passes the notice on before its own examination, so what the change
+# opens is waited for afterwards.
 change() {
     local what=$1 before
     shift

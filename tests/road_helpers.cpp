@@ -8,6 +8,10 @@
 //   road_helper copy BMPFILE TEXT
 //       Puts the picture of BMPFILE (as CF_DIB) and TEXT (as CF_UNICODETEXT) on the clipboard
 //       together, in one change, which no X program can offer in one go.
+//   road_helper program answers|quit|session
+//       The running program's menu window: whether it answers (its load handler is through), or
+//       ends it from outside with a WM_QUIT posted to its thread or a session end
+//       (WM_QUERYENDSESSION, then WM_ENDSESSION).
 //
 // Exit status 0 on success, 1 on a failure (printed), 2 on bad arguments.
 #include <windows.h>
@@ -169,6 +173,22 @@ int RunCopy(const std::wstring &bmpFile, const std::wstring &text) {
     return 0;
 }
 
+int RunProgram(const std::wstring &how) {
+    const HWND menu = FindWindowW(L"TessaryForm", L"Tessary");
+    if (!menu) {
+        std::fprintf(stderr, "road_helper: no program window\n");
+        return 1;
+    }
+    if (how == L"quit") {
+        return PostThreadMessageW(GetWindowThreadProcessId(menu, nullptr), WM_QUIT, 0, 0) ? 0 : 1;
+    }
+    DWORD_PTR answer = 0;
+    if (how == L"answers")
+        return SendMessageTimeoutW(menu, WM_NULL, 0, 0, SMTO_NORMAL, 2000, &answer) ? 0 : 1;
+    SendMessageTimeoutW(menu, WM_QUERYENDSESSION, 0, 0, SMTO_NORMAL, 5000, &answer);
+    return SendMessageTimeoutW(menu, WM_ENDSESSION, TRUE, 0, SMTO_NORMAL, 5000, &answer) ? 0 : 1;
+}
+
 } // namespace
 
 int main() {
@@ -180,8 +200,13 @@ int main() {
         status = RunViewer(argv[2], argv[3]);
     } else if (argc == 4 && std::wcscmp(argv[1], L"copy") == 0) {
         status = RunCopy(argv[2], argv[3]);
+    } else if (argc == 3 && std::wcscmp(argv[1], L"program") == 0 &&
+               (std::wcscmp(argv[2], L"answers") == 0 || std::wcscmp(argv[2], L"quit") == 0 ||
+                std::wcscmp(argv[2], L"session") == 0)) {
+        status = RunProgram(argv[2]);
     } else {
-        std::fprintf(stderr, "usage: road_helper viewer COUNTFILE STOPFILE | copy BMPFILE TEXT\n");
+        std::fprintf(stderr, "usage: road_helper viewer COUNTFILE STOPFILE | copy BMPFILE TEXT | "
+                             "program answers|quit|session\n");
     }
     LocalFree(argv);
     return status;

@@ -1,6 +1,7 @@
 // The window runtime's rules, once for every window: load on first use, single instance, unload of
 // an unloaded form does nothing, and the callback when the last form goes.
 #include "common/form.h"
+#include "common/skin.h"
 
 #include <gtest/gtest.h>
 
@@ -36,6 +37,7 @@ protected:
         win::Form::SetOnLastUnload([this] { ++lastUnloads_; });
     }
     void TearDown() override {
+        win::Form::SetExiting(false);
         form_.Unload();
         other_.Unload();
         win::Form::SetOnLastUnload([] {});
@@ -111,6 +113,57 @@ TEST_F(FormLifecycle, LastUnloadCallbackRunsOnlyWhenNoFormIsLeft) {
     other_->Unload();
     EXPECT_EQ(win::Form::LoadedCount(), before);
     EXPECT_EQ(lastUnloads_, before == 0 ? 1 : 0);
+}
+
+TEST_F(FormLifecycle, OnceExitingNothingLoadsAgain) {
+    form_->Show();
+    win::Form::SetExiting(true);
+    other_->Show();
+    EXPECT_EQ(other_->hWnd(), nullptr);
+    EXPECT_FALSE(other_.IsLoaded());
+    EXPECT_EQ(other_->loads, 0);
+    form_->Unload();
+    EXPECT_EQ(form_->hWnd(), nullptr) << "asking for the handle after the exit loads nothing";
+    EXPECT_EQ(form_->loads, 1);
+    win::Form::SetExiting(false);
+    EXPECT_NE(other_->hWnd(), nullptr);
+}
+
+class SkinForm : public win::SkinnedForm {
+protected:
+    Frame GetFrame() const override {
+        Frame f;
+        f.clientWidth = 40;
+        f.clientHeight = 30;
+        return f;
+    }
+    void Form_Load() override { CreatePicture1(-30, -30, 900, 700); }
+};
+
+HWND g_box = nullptr;
+int g_toLiveBox = 0; // messages to the box while it still points at its object
+LRESULT CALLBACK SeeBoxMessages(int code, WPARAM wp, LPARAM lp) {
+    const auto *m = reinterpret_cast<const CWPSTRUCT *>(lp);
+    if (code == HC_ACTION && m->hwnd == g_box && GetWindowLongPtrW(m->hwnd, GWLP_USERDATA) != 0)
+        ++g_toLiveBox;
+    return CallNextHookEx(nullptr, code, wp, lp);
+}
+
+TEST_F(FormLifecycle, SkinnedFormDestroyedWhileLoadedSendsNothingToItsGonePictureBox) {
+    // As at the end of the process: the object goes while its window is still there.
+    auto form = std::make_unique<SkinForm>();
+    const int before = win::Form::LoadedCount();
+    form->Load();
+    g_box = form->Picture1.hwnd();
+    ASSERT_NE(g_box, nullptr);
+    g_toLiveBox = 0;
+    HHOOK hook = SetWindowsHookExW(WH_CALLWNDPROC, SeeBoxMessages, nullptr, GetCurrentThreadId());
+    form.reset();
+    UnhookWindowsHookEx(hook);
+    EXPECT_EQ(g_toLiveBox, 0);
+    EXPECT_FALSE(IsWindow(g_box));
+    EXPECT_EQ(win::Form::LoadedCount(), before);
+    EXPECT_EQ(lastUnloads_, 0) << "no last-unload callback from a destructor";
 }
 
 TEST_F(FormLifecycle, WindowDestroyedFromOutsideCountsAsUnloaded) {

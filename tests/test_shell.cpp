@@ -2,6 +2,7 @@
 #include "common/basClipMain.h"
 #include "common/clipboard.h"
 #include "common/form.h"
+#include "common/ids.h"
 #include "preview/ClipMainV.h"
 #include "remote/ClipRemort.h"
 #include "settings/basClipINI.h"
@@ -11,7 +12,9 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 using namespace std::chrono_literals;
@@ -46,6 +49,7 @@ public:
         DestroyWindow(hwnd_);
     }
     int changes = 0;
+    std::function<void()> onChange; // runs as the change arrives, before it is passed on
 
 private:
     static LRESULT CALLBACK Proc(HWND h, UINT m, WPARAM w, LPARAM l) {
@@ -56,6 +60,7 @@ private:
         auto *self = reinterpret_cast<Viewer *>(GetWindowLongPtrW(h, GWLP_USERDATA));
         if (self && m == WM_DRAWCLIPBOARD) {
             ++self->changes;
+            if (self->onChange) self->onChange();
             if (self->next_) SendMessageW(self->next_, m, w, l);
             return 0;
         }
@@ -70,11 +75,17 @@ private:
     HWND next_ = nullptr;
 };
 
+// Each test that exits starts the program afresh in the same process.
+void LoadClipMenu() {
+    win::Form::SetExiting(false);
+    ClipMenu->Load();
+}
+
 class ShellTest : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(testutil::EmptyTheClipboard());
-        ClipMenu->Load();
+        LoadClipMenu();
         ASSERT_TRUE(ClipMenu.IsLoaded());
         // No preview opens by itself in these tests.
         DispSize = L"none";
@@ -225,7 +236,7 @@ TEST(ShellChain, AViewerThatJoinedFirstKeepsHearingEveryChange) {
     ASSERT_TRUE(testutil::SetClipboardFormats(true, false, false, false));
     ASSERT_TRUE(PumpUntil([&] { return first.changes >= 1; }));
 
-    ClipMenu->Load();
+    LoadClipMenu();
     DispSize = L"none";
     const int before = first.changes;
     ASSERT_TRUE(testutil::SetClipboardFormats(true, false, false, false));
@@ -266,7 +277,7 @@ TEST(ShellHook, UnhookWithoutHookDoesNothing) {
 
 TEST(ShellTray, TheIconRecordIsFilledAsAdded) {
     win::Form::SetOnLastUnload([] {});
-    ClipMenu->Load();
+    LoadClipMenu();
     EXPECT_EQ(TrayIcon.hWnd, ClipMenu->hWnd());
     EXPECT_EQ(TrayIcon.uID, 1u);
     EXPECT_EQ(TrayIcon.uFlags, static_cast<UINT>(NIF_MESSAGE | NIF_ICON | NIF_TIP));
@@ -278,4 +289,140 @@ TEST(ShellTray, TheIconRecordIsFilledAsAdded) {
     EXPECT_FALSE(PaperSize.empty());
     EXPECT_FALSE(PrintCopies.empty());
     ClipMenu->mEnd2_Click();
+}
+
+// --- the viewer chain: passing a change on ----------------------------------------------------
+
+TEST(ShellChain, AChangeIsPassedOnBeforeItIsExamined) {
+    win::Form::SetOnLastUnload([] {});
+    ASSERT_TRUE(testutil::EmptyTheClipboard());
+    Viewer behind; // joins first: Tessary's next viewer
+    LoadClipMenu();
+    DispSize = L"none";
+    ASSERT_FALSE(ClipRemort.IsLoaded());
+    int seen = 0, examinedFirst = 0;
+    behind.onChange = [&] {
+        ++seen;
+        if (ClipRemort.IsLoaded()) ++examinedFirst;
+    };
+    ASSERT_TRUE(testutil::SetClipboardFormats(false, false, true, false));
+    ASSERT_TRUE(PumpUntil([] { return ClipRemort.IsLoaded(); }));
+    EXPECT_EQ(seen, 1);
+    EXPECT_EQ(examinedFirst, 0) << "the viewer behind waited for the examination";
+    behind.onChange = nullptr;
+    ClipMenu->mEnd2_Click();
+}
+
+TEST(ShellChain, AChangeSentBackWhilePassingItOnIsNotPassedOnAgain) {
+    win::Form::SetOnLastUnload([] {});
+    ASSERT_TRUE(testutil::EmptyTheClipboard());
+    Viewer broken; // sends every change back to the head of the chain
+    LoadClipMenu();
+    DispSize = L"none";
+    int depth = 0, deepest = 0;
+    broken.onChange = [&] {
+        // Bounded here, so that the test ends also when the program loops.
+        if (depth >= 20) return;
+        ++depth;
+        deepest = depth > deepest ? depth : deepest;
+        SendMessageW(ClipMenu->hWnd(), WM_DRAWCLIPBOARD, 0, 0);
+        --depth;
+    };
+    const int before = broken.changes;
+    ASSERT_TRUE(testutil::SetClipboardFormats(true, false, false, false));
+    ASSERT_TRUE(PumpUntil([&] { return broken.changes > before; }));
+    testutil::Pump(100ms);
+    EXPECT_EQ(broken.changes - before, 1);
+    EXPECT_EQ(deepest, 1);
+    // The change that came back was still examined: the busy flag guards only the examination.
+    broken.onChange = nullptr;
+    ASSERT_TRUE(testutil::SetClipboardFormats(false, false, true, false));
+    EXPECT_TRUE(PumpUntil([] { return ClipRemort.IsLoaded(); }));
+    ClipMenu->mEnd2_Click();
+}
+
+// --- leaving -------------------------------------------------------------------------------
+
+TEST_F(ShellTest, APrivateMessageCannotUnloadTheProgram) {
+    SendMessageW(ClipMenu->hWnd(), WM_APP + 1, 0, 0);
+    EXPECT_TRUE(ClipMenu.IsLoaded());
+}
+
+TEST(ShellExit, AQuitFromOutsideTakesTheExitRoad) {
+    win::Form::SetOnLastUnload([] {});
+    win::Form::SetExiting(false);
+    ASSERT_TRUE(testutil::EmptyTheClipboard());
+    Viewer first;
+    PostThreadMessageW(GetCurrentThreadId(), WM_QUIT, 3, 0);
+    EXPECT_EQ(RunTessary(), 3);
+    EXPECT_FALSE(ClipMenu.IsLoaded());
+    EXPECT_EQ(PrevWndProc, nullptr);
+    EXPECT_FALSE(Shell_NotifyIconW(NIM_MODIFY, &TrayIcon)) << "the icon stayed";
+    const int before = first.changes;
+    ASSERT_TRUE(testutil::SetClipboardFormats(true, false, false, false));
+    EXPECT_TRUE(PumpUntil([&] { return first.changes == before + 1; })) << "the chain was not left";
+    if (ClipMenu.IsLoaded()) ClipMenu->mEnd2_Click();
+}
+
+// --- commands that come in while a preview's message box stands -----------------------------
+
+std::function<void()> g_underBox;
+bool g_ranUnderBox = false;
+// A thread timer: it fires inside the box's own message loop.
+void CALLBACK RunUnderBox(HWND, UINT, UINT_PTR id, DWORD) {
+    if (!testutil::BoxShowing()) return;
+    KillTimer(nullptr, id);
+    g_ranUnderBox = true;
+    auto fn = std::move(g_underBox);
+    g_underBox = nullptr;
+    if (fn) fn();
+}
+
+class UnderTheBox : public ShellTest {
+protected:
+    // Opens the remote, then the 42-inch preview on an empty clipboard, whose box stands while
+    // fn runs; the box is answered afterwards if it is still there.
+    void OpenPreviewAndRunUnderItsBox(const std::function<void()> &fn) {
+        ClipMenu->mRem_Click();
+        ASSERT_TRUE(ClipRemort.IsLoaded());
+        boxes_.SetAnswering(false);
+        g_ranUnderBox = false;
+        g_underBox = [this, fn] {
+            remoteEnabledUnderBox_ = IsWindowEnabled(ClipRemort->hWnd()) != FALSE;
+            fn();
+            boxes_.SetAnswering(true);
+        };
+        const UINT_PTR timer = SetTimer(nullptr, 0, 20, RunUnderBox);
+        ClipMenu->m42_Click();
+        KillTimer(nullptr, timer);
+        boxes_.SetAnswering(true);
+        EXPECT_TRUE(g_ranUnderBox);
+        testutil::Pump(100ms);
+    }
+    bool remoteEnabledUnderBox_ = true;
+};
+
+TEST_F(UnderTheBox, TheBoxIsModalToTheWholeProgram) {
+    OpenPreviewAndRunUnderItsBox([] {});
+    EXPECT_FALSE(remoteEnabledUnderBox_) << "the remote took input under the box";
+    ASSERT_TRUE(ClipRemort.IsLoaded());
+    EXPECT_TRUE(IsWindowEnabled(ClipRemort->hWnd()));
+    EXPECT_TRUE(ClipMain42V.IsLoaded());
+    EXPECT_TRUE(IsWindowEnabled(ClipMain42V->hWnd()));
+    EXPECT_EQ(boxes_.Seen().size(), 1u);
+}
+
+TEST_F(UnderTheBox, CloseLeavesNoWindowOfTheProgram) {
+    OpenPreviewAndRunUnderItsBox([] { ClipMenu->RunCommand(ID_MEND); });
+    EXPECT_FALSE(ClipRemort.IsLoaded());
+    EXPECT_FALSE(ClipMain42V.IsLoaded());
+    EXPECT_FALSE(ClipMenu->m42.Checked());
+    EXPECT_EQ(win::Form::LoadedCount(), 1) << "only ClipMenu";
+}
+
+TEST_F(UnderTheBox, ExitLoadsNoWindowAgain) {
+    OpenPreviewAndRunUnderItsBox([] { ClipMenu->RunCommand(ID_MEND2); });
+    EXPECT_FALSE(ClipMenu.IsLoaded());
+    EXPECT_FALSE(ClipRemort.IsLoaded());
+    EXPECT_EQ(win::Form::LoadedCount(), 0);
 }

@@ -311,6 +311,42 @@ TEST_F(Windows, SizeCommandsNeverTouchTheSetting) {
     EXPECT_EQ(DispSize, L"65ｲﾝﾁ");
 }
 
+// --- a close request from outside (Alt+F4) ----------------------------------------------------
+
+class CloseRequest : public Windows, public ::testing::WithParamInterface<Size> {};
+
+TEST_P(CloseRequest, OnAPreviewRunsOffAndTheSizeOpensAgain) {
+    const Size &s = GetParam();
+    PutPicture(samples::Quadrants(40, 30));
+    Click(s);
+    ASSERT_EQ(Loaded(), s.name);
+    // Alt+F4 asks through the system command, which asks with WM_CLOSE.
+    SendMessageW(s.form->get().hWnd(), WM_SYSCOMMAND, SC_CLOSE, 0);
+    EXPECT_EQ(Loaded(), "");
+    EXPECT_EQ(Checked(), "");
+    EXPECT_FALSE(ClipMenu->mOFF.Enabled());
+    EXPECT_TRUE(ClipRemort.IsLoaded());
+    Click(s);
+    EXPECT_EQ(Loaded(), s.name);
+    EXPECT_EQ(Checked(), s.name);
+}
+
+TEST_P(CloseRequest, OnTheRemoteRunsCloseAndTheSizeOpensAgain) {
+    const Size &s = GetParam();
+    PutPicture(samples::Quadrants(40, 30));
+    Click(s);
+    SendMessageW(ClipRemort->hWnd(), WM_CLOSE, 0, 0);
+    EXPECT_FALSE(ClipRemort.IsLoaded());
+    EXPECT_EQ(Loaded(), "");
+    EXPECT_EQ(Checked(), "");
+    Click(s);
+    EXPECT_EQ(Loaded(), s.name);
+    EXPECT_EQ(Checked(), s.name);
+}
+
+INSTANTIATE_TEST_SUITE_P(Sizes, CloseRequest, ::testing::ValuesIn(kSizes),
+                         [](const auto &info) { return std::string("S") + info.param.name; });
+
 // --- re-entry: a size command that runs while a preview loads ----------------------------------
 
 int g_created42 = 0;
@@ -376,6 +412,42 @@ TEST_F(Reentry, OtherSizeDuringALoadLeavesMarksAndWindowsInStep) {
     EXPECT_EQ(Loaded(), "57");
     EXPECT_TRUE(ClipMenu->mPrint.Enabled());
     EXPECT_TRUE(boxes_.Seen().empty());
+}
+
+TEST_F(Reentry, TwoSizesQueuedDuringASnapshotOpenOnePreviewOverTheDesktop) {
+    // 57 closes the loading 42 and opens, 42 then closes the loading 57 and opens afresh: the
+    // first load of 42 must not go on over the second.
+    const COLORREF magenta = RGB(255, 0, 255);
+    PutPicture(Solid(magenta));
+    PostMessageW(ClipMenu->hWnd(), WM_COMMAND, ID_M57, 0);
+    PostMessageW(ClipMenu->hWnd(), WM_COMMAND, ID_M42, 0);
+    ClipMenu->m42_Click();
+    testutil::Pump(50ms);
+    EXPECT_EQ(g_commands.size(), 2u);
+    EXPECT_EQ(Checked(), "42");
+    EXPECT_EQ(Loaded(), "42");
+    ClipMainVForm &f = ClipMain42V.get();
+    // The snapshot alone, without the images over it: the desktop, not the window's own picture.
+    win::MemoryImage &snapshot = f.Picture1.Image();
+    const RECT &b = f.Image2->box;
+    const int x = (b.left + b.right) / 2, y = (b.top + b.bottom) / 2;
+    const unsigned char *p = snapshot.bits() + (static_cast<size_t>(y) * snapshot.width() + x) * 4;
+    EXPECT_FALSE(Near(RGB(p[2], p[1], p[0]), magenta)) << "the preview took itself as background";
+    EXPECT_TRUE(Near(ScreenCentre(f), magenta));
+    EXPECT_TRUE(boxes_.Seen().empty());
+
+    // On an empty clipboard every load that goes on to its end says so: one box.
+    ClipMenu->mOFF_Click();
+    ASSERT_TRUE(testutil::EmptyTheClipboard());
+    testutil::Pump(50ms);
+    g_commands.clear();
+    PostMessageW(ClipMenu->hWnd(), WM_COMMAND, ID_M57, 0);
+    PostMessageW(ClipMenu->hWnd(), WM_COMMAND, ID_M42, 0);
+    ClipMenu->m42_Click();
+    testutil::Pump(50ms);
+    EXPECT_EQ(g_commands.size(), 2u);
+    EXPECT_EQ(Loaded(), "42");
+    EXPECT_LE(boxes_.Seen().size(), 1u);
 }
 
 // --- geometry at 96 DPI -----------------------------------------------------------------------

@@ -85,25 +85,37 @@ BOOL CALLBACK FindText(HWND child, LPARAM lp) {
 } // namespace
 
 void ModalWatcher::Run() {
+    std::vector<HWND> recorded;
     while (!stop_) {
         FindCtx ctx{GetCurrentProcessId(), {}};
         EnumWindows(CollectBoxes, reinterpret_cast<LPARAM>(&ctx));
         for (HWND box : ctx.boxes) {
-            BoxSeen seen;
-            wchar_t title[256] = {};
-            GetWindowTextW(box, title, 256);
-            seen.title = title;
-            EnumChildWindows(box, FindText, reinterpret_cast<LPARAM>(&seen));
-            {
+            bool isNew = true;
+            for (HWND r : recorded)
+                isNew = isNew && r != box;
+            if (isNew) {
+                recorded.push_back(box);
+                BoxSeen seen;
+                wchar_t title[256] = {};
+                GetWindowTextW(box, title, 256);
+                seen.title = title;
+                EnumChildWindows(box, FindText, reinterpret_cast<LPARAM>(&seen));
                 std::lock_guard<std::mutex> lock(mu_);
                 seen_.push_back(seen);
             }
+            if (!answer_) continue;
             // IDOK closes a box with one OK button; IDCANCEL is what such a box also accepts.
             PostMessageW(box, WM_COMMAND, IDOK, 0);
             for (int i = 0; i < 100 && IsWindow(box) && IsWindowVisible(box); ++i) Sleep(10);
         }
         Sleep(20);
     }
+}
+
+bool BoxShowing() {
+    FindCtx ctx{GetCurrentProcessId(), {}};
+    EnumWindows(CollectBoxes, reinterpret_cast<LPARAM>(&ctx));
+    return !ctx.boxes.empty();
 }
 
 namespace {

@@ -35,17 +35,22 @@ public:
     ModalWatcher &operator=(const ModalWatcher &) = delete;
     std::vector<BoxSeen> Seen();
     void Clear();
+    // Off: boxes are recorded but left standing, for a test that acts while one is up.
+    void SetAnswering(bool on) { answer_ = on; }
 
 private:
     void Run();
-    std::atomic<bool> stop_{false};
+    std::atomic<bool> stop_{false}, answer_{true};
     std::mutex mu_;
     std::vector<BoxSeen> seen_;
     std::thread thread_;
 };
 
-// Puts exactly the given formats on the clipboard (data made up for text/rtf; a small DIB/bitmap for
-// pictures). Returns false if the clipboard could not be opened.
+// Puts exactly the given formats on the clipboard (data made up for text/rtf; a small DIB/bitmap
+// for pictures). Returns false if the clipboard could not be opened. Whether a message box of this
+// process is showing.
+bool BoxShowing();
+
 bool SetClipboardFormats(bool text, bool bitmap, bool dib, bool rtf);
 bool SetClipboardDib(const std::vector<unsigned char> &packedDib);
 bool EmptyTheClipboard();
