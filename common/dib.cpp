@@ -181,6 +181,31 @@ std::vector<std::uint8_t> MakeBmpHead(const std::uint8_t *dib, const Info &info)
     return file;
 }
 
+std::vector<std::uint8_t> MakeBgr24Head(std::int32_t width, std::int32_t height) {
+    std::vector<std::uint8_t> file;
+    if (width <= 0 || height <= 0) return file;
+    const std::uint64_t stride = (static_cast<std::uint64_t>(width) * 24 + 31) / 32 * 4;
+    const std::uint64_t pixelBytes = stride * static_cast<std::uint64_t>(height);
+    if (static_cast<std::uint64_t>(width) * static_cast<std::uint64_t>(height) > kMaxPixels ||
+        pixelBytes > kMaxPixelBytes)
+        return file;
+    constexpr std::uint32_t kInfoSize = 40;
+    file.assign(kFileHeaderSize + kInfoSize, 0);
+    std::uint8_t *out = file.data();
+    out[0] = 'B';
+    out[1] = 'M';
+    Put32(out + 2, static_cast<std::uint32_t>(kFileHeaderSize + kInfoSize + pixelBytes));
+    Put32(out + 10, static_cast<std::uint32_t>(kFileHeaderSize + kInfoSize));
+    std::uint8_t *header = out + kFileHeaderSize;
+    Put32(header, kInfoSize);
+    Put32(header + kWidth, static_cast<std::uint32_t>(width));
+    Put32(header + kHeight, static_cast<std::uint32_t>(-static_cast<std::int64_t>(height)));
+    Put16(header + kPlanes, 1);
+    Put16(header + kBitCount, 24);
+    Put32(header + kSizeImage, static_cast<std::uint32_t>(pixelBytes));
+    return file;
+}
+
 FileResult ValidateBmpFile(const std::uint8_t *data, std::size_t size) {
     FileResult result;
     if (data == nullptr || size < kFileHeaderSize) {

@@ -83,6 +83,11 @@ std::vector<std::uint8_t> MakeBmpFile(const std::uint8_t *dib, const Info &info)
 // dib + info.pixelOffset, which a caller can write from where they lie instead of copying them.
 std::vector<std::uint8_t> MakeBmpHead(const std::uint8_t *dib, const Info &info);
 
+// The head of a BMP file of a 24-bit top-down picture, file header and 40-byte header: a picture
+// made anew (composited over white) is written as this followed by its rows, each padded to 4.
+// Empty for sizes that Validate would refuse.
+std::vector<std::uint8_t> MakeBgr24Head(std::int32_t width, std::int32_t height);
+
 struct FileResult {
     Error error = Error::None;
     Info info;                 // info.pixelOffset is the header block's size (header, masks, table)

@@ -4,6 +4,8 @@
 #include "common/dib.h"
 #include "common/handles.h"
 #include "common/lazylib.h"
+#include "common/picture.h"
+#include "common/pngdecoder.h"
 #include "print/copies.h"
 #include "print/tempfiles.h"
 
@@ -13,7 +15,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <cwchar>
-#include <initializer_list>
 #include <optional>
 #include <vector>
 
@@ -202,39 +203,37 @@ public:
     TempFile(const TempFile &) = delete;
     TempFile &operator=(const TempFile &) = delete;
     ~TempFile() {
+        file_.reset();
         if (created_) DeleteFileW(path_.c_str());
     }
 
     // Replaces a file of the same name (two prints within one second share it).
-    // The file is the parts one after the other.
-    struct Part {
-        const std::uint8_t *data;
-        std::size_t size;
-    };
-    bool Write(std::initializer_list<Part> parts) {
-        win::unique_hfile file(CreateFileW(path_.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                           FILE_ATTRIBUTE_NORMAL, nullptr));
-        if (!file) return false;
+    bool Create() {
+        file_.reset(CreateFileW(path_.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!file_) return false;
         created_ = true;
+        return true;
+    }
+    bool Append(const std::uint8_t *data, std::size_t size) {
         constexpr std::size_t kChunk = std::size_t{1} << 24;
-        for (const Part &p : parts) {
-            for (std::size_t done = 0; done < p.size;) {
-                const DWORD part = static_cast<DWORD>(std::min(kChunk, p.size - done));
-                DWORD written = 0;
-                if (!WriteFile(file.get(), p.data + done, part, &written, nullptr) ||
-                    written != part) {
-                    return false;
-                }
-                done += part;
-            }
+        for (std::size_t done = 0; done < size;) {
+            const DWORD part = static_cast<DWORD>(std::min(kChunk, size - done));
+            DWORD written = 0;
+            if (!WriteFile(file_.get(), data + done, part, &written, nullptr) || written != part)
+                return false;
+            done += part;
         }
         return true;
     }
+    // Closes the file for reading back.
+    void Finish() { file_.reset(); }
 
     const std::wstring &path() const { return path_; }
 
 private:
     std::wstring path_;
+    win::unique_hfile file_;
     bool created_ = false;
 };
 
@@ -300,22 +299,54 @@ private:
     dib::Info info_;
 };
 
+// A transparent picture or a PNG: 24-bit rows over white, made and written a strip at a time so
+// that no second full-size copy of the picture exists.
+PrintResult WriteComposited(clip::ClipboardPicture &picture, TempFile &temp) {
+    const std::int32_t width = picture.width(), height = picture.height();
+    const std::vector<std::uint8_t> head = dib::MakeBgr24Head(width, height);
+    picture::RowSource *rows = picture.Rows();
+    if (head.empty() || !rows) return PrintResult::BadPicture;
+    if (!temp.Create() || !temp.Append(head.data(), head.size()))
+        return PrintResult::FileNotWritten;
+    const std::size_t stride = (static_cast<std::size_t>(width) * 3 + 3) & ~std::size_t{3};
+    const std::int32_t strip = clip::StripRows(width);
+    std::vector<std::uint8_t> out(stride * static_cast<std::size_t>(strip), 0);
+    for (std::int32_t y = 0; y < height; y += strip) {
+        const std::int32_t count = std::min(strip, height - y);
+        for (std::int32_t i = 0; i < count; ++i) {
+            const std::uint8_t *row = rows->Row(y + i);
+            if (!row) return PrintResult::BadPicture;
+            picture::RowToBgr24(picture.format(), row, width,
+                                out.data() + static_cast<std::size_t>(i) * stride);
+        }
+        if (!temp.Append(out.data(), stride * static_cast<std::size_t>(count)))
+            return PrintResult::FileNotWritten;
+    }
+    return PrintResult::Printed;
+}
+
 PrintResult SaveClipboardPicture(TempFile &temp) {
     // Holds the clipboard open while the file is written: the pixels go to the file from the
     // clipboard's memory, since copying a large picture first costs as long as writing it.
-    const clip::ClipboardPicture picture;
+    clip::ClipboardPicture picture;
     if (!picture) {
         return picture.status() == clip::ClipboardPicture::Status::NotOffered
                    ? PrintResult::NoPicture
                    : PrintResult::BadPicture;
     }
-    const dib::Info &info = picture.info();
-    const std::vector<std::uint8_t> head = dib::MakeBmpHead(picture.packed(), info);
-    if (head.empty()) return PrintResult::BadPicture;
-    const std::uint8_t *pixels = picture.packed() + info.pixelOffset;
-    if (!temp.Write({{head.data(), head.size()}, {pixels, info.pixelBytes}}))
-        return PrintResult::FileNotWritten;
-    return PrintResult::Printed;
+    PrintResult result = PrintResult::Printed;
+    if (picture.isPng() || picture.transparent()) {
+        result = WriteComposited(picture, temp);
+    } else {
+        const dib::Info &info = picture.info();
+        const std::vector<std::uint8_t> head = dib::MakeBmpHead(picture.packed(), info);
+        if (head.empty()) return PrintResult::BadPicture;
+        if (!temp.Create() || !temp.Append(head.data(), head.size()) ||
+            !temp.Append(picture.packed() + info.pixelOffset, info.pixelBytes))
+            result = PrintResult::FileNotWritten;
+    }
+    temp.Finish();
+    return result;
 }
 
 // Paper, copies and orientation, on the kept device mode.
