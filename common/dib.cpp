@@ -207,7 +207,12 @@ std::vector<std::uint8_t> MakeBgr24Head(std::int32_t width, std::int32_t height)
 }
 
 FileResult ValidateBmpFile(const std::uint8_t *data, std::size_t size) {
+    return ValidateBmpFileHead(data, size, size);
+}
+
+FileResult ValidateBmpFileHead(const std::uint8_t *data, std::size_t size, std::uint64_t fileSize) {
     FileResult result;
+    if (size > fileSize) size = static_cast<std::size_t>(fileSize);
     if (data == nullptr || size < kFileHeaderSize) {
         result.error = Error::TooSmall;
         return result;
@@ -222,11 +227,11 @@ FileResult ValidateBmpFile(const std::uint8_t *data, std::size_t size) {
 
     // The pixels may follow a gap, but never overlap the header block.
     const std::uint32_t offBits = U32(data + 10);
-    if (offBits < kFileHeaderSize + info.pixelOffset || offBits > size) {
+    if (offBits < kFileHeaderSize + info.pixelOffset || offBits > fileSize) {
         result.error = Error::BadFileHeader;
         return result;
     }
-    if (size - offBits < info.pixelBytes) {
+    if (fileSize - offBits < info.pixelBytes) {
         result.error = Error::Truncated;
         return result;
     }

@@ -102,5 +102,10 @@ struct FileResult {
 // The header block starts at an offset of 14, so it is only 2-byte aligned in the file's buffer.
 // The file size field is not trusted (writers often leave it 0).
 FileResult ValidateBmpFile(const std::uint8_t *data, std::size_t size);
+// The same check from the first `size` bytes of a file of `fileSize` bytes (at least the headers
+// and colour table; kMaxFileHead always suffices), for a caller that reads the pixels in parts.
+FileResult ValidateBmpFileHead(const std::uint8_t *data, std::size_t size, std::uint64_t fileSize);
+// File header, V5 header, masks and a full colour table.
+constexpr std::size_t kMaxFileHead = kFileHeaderSize + 124 + 12 + 256 * 4;
 
 } // namespace dib

@@ -642,6 +642,15 @@ TEST_F(PrintToPdf, PngAloneIsPrintedThroughABmpFile) {
     EXPECT_TRUE(Entries(folder_.path()).empty());
 }
 
+TEST_F(PrintToPdf, LargePictureDrawnInBandsKeepsItsQuadrants) {
+    // 18 MB of 8-bit rows: read back and drawn in more than one band.
+    ASSERT_TRUE(testutil::SetClipboardDib(samples::Quadrants8(6000, 3000)));
+    const Output out = PrintAndCollect(print::kLandscape, L"A4", L"1");
+    EXPECT_EQ(out.pages, 1);
+    ASSERT_TRUE(out.page.has_value());
+    ExpectQuadrantsFillPage(*out.page);
+}
+
 TEST_F(PrintToPdf, TransparencyPrintsAsPaper) {
     ASSERT_TRUE(testutil::SetClipboardBlock(CF_DIBV5, samples::AlphaV5(40, 40, [](int x, int y) {
                                                 return samples::HalfClear(x, y, 40, 40);
