@@ -408,7 +408,7 @@ bench_big() {
         return 1
     }
     settle "$pid"
-    started_quiet tessary || true
+    started_quiet tessary || reset_tessary || true
     local rss0
     rss0=$(vm_kib "$pid" VmRSS)
     big_trial tessary reset_tessary || true
@@ -452,10 +452,11 @@ bench_big() {
     note big "8000 x 8000: Tessary VmRSS at start $((rss0 / 1024)) MiB; peak (VmHWM) after the preview $((hwm_preview / 1024)) MiB; peak during the print (reset before it) $((hwm_print / 1024)) MiB"
     stop_prog tessary.exe "$pid"
     neutral_clipboard
+    sleep 2 # Wine may offer the gone owner's picture for a moment
     # The floor viewer showing the same picture, the floor printing it from its file.
     if pid=$(start_prog "$BIN" floor_viewer.exe); then
         settle "$pid"
-        started_quiet floor || true
+        started_quiet floor || reset_floor || true
         big_trial floor reset_floor || true
         stop_prog floor_viewer.exe "$pid"
     fi
