@@ -106,6 +106,6 @@ FileResult ValidateBmpFile(const std::uint8_t *data, std::size_t size);
 // and colour table; kMaxFileHead always suffices), for a caller that reads the pixels in parts.
 FileResult ValidateBmpFileHead(const std::uint8_t *data, std::size_t size, std::uint64_t fileSize);
 // File header, V5 header, masks and a full colour table.
-constexpr std::size_t kMaxFileHead = kFileHeaderSize + 124 + 12 + 256 * 4;
+constexpr std::size_t kMaxFileHead = kFileHeaderSize + 124 + 12 + std::size_t{256} * 4;
 
 } // namespace dib

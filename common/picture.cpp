@@ -378,7 +378,7 @@ Format DibFormat(const std::uint8_t *dib, const dib::Info &info) {
     // Masks sit in the header from V2 on, after a 40-byte header with bit fields otherwise.
     constexpr std::size_t kMasks = 40;
     if (info.compression == dib::kBiBitfields) {
-        for (int k = 0; k < 3; ++k)
+        for (std::size_t k = 0; k < 3; ++k)
             f.masks[k] = Le32(dib + kMasks + 4 * k);
     } else if (info.bitCount == 16) {
         f.masks[0] = 0x7C00;

@@ -93,7 +93,8 @@ inline std::vector<BadPng> BadPngs() {
     const std::vector<std::uint8_t> good = QuadrantsPng(32, 24);
     std::vector<BadPng> out;
     out.push_back({"Truncated",
-                   std::vector<std::uint8_t>(good.begin(), good.begin() + good.size() / 2),
+                   std::vector<std::uint8_t>(
+                       good.begin(), good.begin() + static_cast<std::ptrdiff_t>(good.size() / 2)),
                    picture::PngError::Truncated});
     auto crc = good;
     crc[60] ^= 0x40; // a byte of the image data

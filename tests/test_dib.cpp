@@ -596,7 +596,8 @@ TEST(PictureResample, MatchesABoxFilterReference) {
                 const auto v = static_cast<std::uint8_t>((x * 37 + y * 91 + x * y) % 256);
                 grey[static_cast<std::size_t>(y) * w + x] = v;
                 for (int k = 0; k < 3; ++k)
-                    b[40 + y * stride + x * 3 + k] = v;
+                    b[40 + static_cast<std::size_t>(y) * stride + static_cast<std::size_t>(x) * 3 +
+                      k] = v;
             }
         const auto px = Reduce(b, sz[2], sz[3]);
         const auto ref = ReferenceBox(grey, w, h, sz[2], sz[3]);
