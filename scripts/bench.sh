@@ -461,8 +461,9 @@ bench_big() {
         stop_prog floor_viewer.exe "$pid"
     fi
     local out
-    out=$(cd "$WORK" && wine "$BIN/floor_print.exe" "$(winpath "$WORK/big.bmp")" 2>&1) || true
+    # Counted before the print: counted after it, the wait would be for a PDF that never comes.
     want=$(($(pdf_count) + 1))
+    out=$(cd "$WORK" && wine "$BIN/floor_print.exe" "$(winpath "$WORK/big.bmp")" 2>&1) || true
     wait_printed "$want" || true
     note big "8000 x 8000: floor_print of the same picture from its file: $out"
     local peak
