@@ -291,6 +291,10 @@ def report(args):
         'idle_cpu': ('idle CPU time per 60 s', 'ms', 'cpu'),
         'idle_wakeups': ('idle context switches per 60 s', '', 'info'),
         'idle_rss': ('idle resident memory (VmRSS)', 'MiB', 'memory'),
+        'big_remote': ('8000 x 8000: clipboard change -> ClipRemort mapped', 'ms', 'latency'),
+        'big_preview': ('8000 x 8000: clipboard change -> preview shows picture', 'ms',
+                        'viewer'),
+        'big_print_peak': ('8000 x 8000: peak memory of the print', 'MiB', 'print_peak'),
     }
 
     def summary(v):
@@ -322,6 +326,14 @@ def report(args):
             if kind == 'latency':
                 limit = 1.3 * fl[0] + 50
                 target = '<= 1.3 x floor + 50 ms (%.0f)' % limit
+                ok = t[0] <= limit
+            elif kind == 'viewer':
+                limit = 1.3 * fl[0]
+                target = '<= 1.3 x floor (%.0f)' % limit
+                ok = t[0] <= limit
+            elif kind == 'print_peak':
+                limit = 1.1 * fl[0]
+                target = '<= floor + 10 %% (%.0f)' % limit
                 ok = t[0] <= limit
             elif kind == 'print':
                 limit = 1.2 * fl[0]

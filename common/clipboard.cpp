@@ -7,6 +7,16 @@ UINT RichTextFormat() {
     return format;
 }
 
+UINT PngFormat() {
+    static const UINT format = RegisterClipboardFormatW(L"PNG");
+    return format;
+}
+
+bool IsPicture(int mask) {
+    if (mask == kBitmap || mask == kDib || mask == kBitmap + kDib) return true;
+    return mask == 0 && IsClipboardFormatAvailable(PngFormat());
+}
+
 int ContentMask() {
     int mask = 0;
     if (IsClipboardFormatAvailable(CF_TEXT)) mask = kText;

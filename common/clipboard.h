@@ -9,9 +9,12 @@ namespace clip {
 enum : int { kText = 1, kBitmap = 2, kDib = 4, kRichText = 8 };
 
 UINT RichTextFormat();
+// The registered format "PNG", in which many programs offer a copied picture alone.
+UINT PngFormat();
 // Asks only whether each format is offered; reads no data.
 int ContentMask();
-// 2, 4 and 6: a picture with neither text nor rich text beside it.
-inline bool IsPicture(int mask) { return mask == 2 || mask == 4 || mask == 6; }
+// 2, 4 and 6: a picture with neither text nor rich text beside it. A mask of 0 is a picture too
+// when the clipboard offers a PNG (a format test again: nothing is read).
+bool IsPicture(int mask);
 
 } // namespace clip

@@ -1,5 +1,7 @@
 #include "common/clippicture.h"
 
+#include "common/clipboard.h"
+
 #include <cstring>
 
 namespace clip {
@@ -21,7 +23,7 @@ HGLOBAL OfferedDib(const win::clipboard_scope &scope) {
 ClipboardPicture::ClipboardPicture(HWND owner) : scope_(owner), lock_(OfferedDib(scope_)) {
     if (!scope_) return;
     if (lock_) {
-        Accept(lock_.data(), lock_.size());
+        if (Accept(lock_.data(), lock_.size())) PreferAlphaDib();
         return;
     }
     if (IsClipboardFormatAvailable(CF_DIB)) {
@@ -29,7 +31,7 @@ ClipboardPicture::ClipboardPicture(HWND owner) : scope_(owner), lock_(OfferedDib
         return;
     }
     if (!IsClipboardFormatAvailable(CF_BITMAP)) {
-        status_ = Status::NotOffered;
+        if (!ReadPng() && status_ == Status::NotOpened) status_ = Status::NotOffered;
         return;
     }
     if (!ReadBitmap(static_cast<HBITMAP>(GetClipboardData(CF_BITMAP))) &&
@@ -46,6 +48,7 @@ bool ClipboardPicture::Accept(const std::uint8_t *data, std::size_t size) {
     }
     info_ = r.info;
     packed_ = data;
+    format_ = picture::DibFormat(data, info_);
     header_.assign(data, data + info_.pixelOffset);
 
     // The platform gets the layout that was checked, not the producer's word for it.
@@ -65,6 +68,52 @@ bool ClipboardPicture::Accept(const std::uint8_t *data, std::size_t size) {
     status_ = Status::Ok;
     ok_ = true;
     return true;
+}
+
+// CF_DIB as the platform derives it from a CF_DIBV5 keeps the masks but not the alpha mask. Only a
+// 32-bit CF_DIB can have lost one, so only then is the V5 block fetched, which may cost the
+// platform a conversion; a V5 that it derived from CF_DIB in turn declares no alpha.
+void ClipboardPicture::PreferAlphaDib() {
+    if (format_.alpha || info_.bitCount != 32 || !IsClipboardFormatAvailable(CF_DIBV5)) return;
+    auto &v5 = otherLock_.emplace(GetClipboardData(CF_DIBV5));
+    if (!v5) return;
+    const dib::Result r = dib::Validate(v5.data(), v5.size());
+    if (!r || !picture::DibFormat(v5.data(), r.info).alpha) return;
+    Accept(v5.data(), v5.size());
+}
+
+bool ClipboardPicture::ReadPng() {
+    if (!IsClipboardFormatAvailable(PngFormat())) return false;
+    auto &block = otherLock_.emplace(GetClipboardData(PngFormat()));
+    if (!block) {
+        status_ = Status::Unreadable;
+        return false;
+    }
+    const picture::PngResult r = picture::CheckPng(block.data(), block.size());
+    if (!r) {
+        status_ = Status::Invalid;
+        pngError_ = r.error;
+        return false;
+    }
+    png_ = block.data();
+    pngSize_ = block.size();
+    pngInfo_ = r.info;
+    format_ = picture::Bgra32(r.info.alpha);
+    status_ = Status::Ok;
+    ok_ = true;
+    return true;
+}
+
+picture::RowSource *ClipboardPicture::Rows() {
+    if (!ok_) return nullptr;
+    if (rows_) return rows_.get();
+    if (isPng()) {
+        if (!decoder_.Open(png_, pngSize_, pngInfo_)) return nullptr;
+        rows_ = std::make_unique<PngRows>(decoder_, pngInfo_.width, pngInfo_.height);
+    } else {
+        rows_ = std::make_unique<picture::DibRows>(packed_, info_);
+    }
+    return rows_.get();
 }
 
 bool ClipboardPicture::ReadBitmap(HBITMAP bitmap) {

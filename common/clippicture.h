@@ -4,14 +4,19 @@
 
 #include "common/dib.h"
 #include "common/handles.h"
+#include "common/picture.h"
+#include "common/pngdecoder.h"
 
 #include <cstdint>
+#include <memory>
+#include <optional>
 #include <vector>
 
 namespace clip {
 
 // Opens the clipboard and reads its picture: CF_DIB when offered (the platform derives it from a
-// bitmap or a V5 DIB too), else a CF_BITMAP converted to a 32-bit DIB. The pointers stay valid
+// bitmap or a V5 DIB too), a CF_DIBV5 instead when it declares an alpha channel that CF_DIB lost,
+// else a CF_BITMAP converted to a 32-bit DIB, else a "PNG" stream. The pointers stay valid
 // for the object's lifetime, which also keeps the clipboard open: keep it short, and show no
 // window or message box while holding it.
 class ClipboardPicture {
@@ -23,9 +28,22 @@ public:
     // True when a picture was read and validated; the accessors below are meaningful only then.
     explicit operator bool() const { return ok_; }
     // Why there is no picture; Invalid comes with the validation error.
+    // Invalid comes with the validation error, or with the PNG check's for a PNG.
     enum class Status { Ok, NotOpened, NotOffered, Unreadable, Invalid };
     Status status() const { return status_; }
     dib::Error error() const { return error_; }
+    picture::PngError pngError() const { return pngError_; }
+
+    // Every picture: its size, its pixel format, and its rows top first (for a PNG, decoded at
+    // the first call; null when decoding fails).
+    bool isPng() const { return png_ != nullptr; }
+    std::int32_t width() const { return isPng() ? pngInfo_.width : info_.width; }
+    std::int32_t height() const { return isPng() ? pngInfo_.height : info_.height; }
+    const picture::Format &format() const { return format_; }
+    bool transparent() const { return format_.alpha; }
+    picture::RowSource *Rows();
+
+    // A DIB only:
 
     const dib::Info &info() const { return info_; }
     // A copy of the header, masks and colour table with the fields the platform might trust set
@@ -41,9 +59,19 @@ public:
 private:
     bool Accept(const std::uint8_t *data, std::size_t size);
     bool ReadBitmap(HBITMAP bitmap);
+    bool ReadPng();
+    void PreferAlphaDib();
 
     win::clipboard_scope scope_;
     win::global_lock lock_;
+    std::optional<win::global_lock> otherLock_; // a CF_DIBV5 or "PNG" block
+    const std::uint8_t *png_ = nullptr;
+    std::size_t pngSize_ = 0;
+    picture::PngInfo pngInfo_;
+    picture::PngError pngError_ = picture::PngError::None;
+    PngDecoder decoder_;
+    std::unique_ptr<picture::RowSource> rows_;
+    picture::Format format_;
     std::vector<std::uint8_t> converted_; // the packed DIB made from a CF_BITMAP
     std::vector<std::uint8_t> header_;    // heap storage: aligned enough for BITMAPINFO
     const std::uint8_t *packed_ = nullptr;

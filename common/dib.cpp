@@ -181,8 +181,38 @@ std::vector<std::uint8_t> MakeBmpHead(const std::uint8_t *dib, const Info &info)
     return file;
 }
 
+std::vector<std::uint8_t> MakeBgr24Head(std::int32_t width, std::int32_t height) {
+    std::vector<std::uint8_t> file;
+    if (width <= 0 || height <= 0) return file;
+    const std::uint64_t stride = (static_cast<std::uint64_t>(width) * 24 + 31) / 32 * 4;
+    const std::uint64_t pixelBytes = stride * static_cast<std::uint64_t>(height);
+    if (static_cast<std::uint64_t>(width) * static_cast<std::uint64_t>(height) > kMaxPixels ||
+        pixelBytes > kMaxPixelBytes)
+        return file;
+    constexpr std::uint32_t kInfoSize = 40;
+    file.assign(kFileHeaderSize + kInfoSize, 0);
+    std::uint8_t *out = file.data();
+    out[0] = 'B';
+    out[1] = 'M';
+    Put32(out + 2, static_cast<std::uint32_t>(kFileHeaderSize + kInfoSize + pixelBytes));
+    Put32(out + 10, static_cast<std::uint32_t>(kFileHeaderSize + kInfoSize));
+    std::uint8_t *header = out + kFileHeaderSize;
+    Put32(header, kInfoSize);
+    Put32(header + kWidth, static_cast<std::uint32_t>(width));
+    Put32(header + kHeight, static_cast<std::uint32_t>(-static_cast<std::int64_t>(height)));
+    Put16(header + kPlanes, 1);
+    Put16(header + kBitCount, 24);
+    Put32(header + kSizeImage, static_cast<std::uint32_t>(pixelBytes));
+    return file;
+}
+
 FileResult ValidateBmpFile(const std::uint8_t *data, std::size_t size) {
+    return ValidateBmpFileHead(data, size, size);
+}
+
+FileResult ValidateBmpFileHead(const std::uint8_t *data, std::size_t size, std::uint64_t fileSize) {
     FileResult result;
+    if (size > fileSize) size = static_cast<std::size_t>(fileSize);
     if (data == nullptr || size < kFileHeaderSize) {
         result.error = Error::TooSmall;
         return result;
@@ -197,11 +227,11 @@ FileResult ValidateBmpFile(const std::uint8_t *data, std::size_t size) {
 
     // The pixels may follow a gap, but never overlap the header block.
     const std::uint32_t offBits = U32(data + 10);
-    if (offBits < kFileHeaderSize + info.pixelOffset || offBits > size) {
+    if (offBits < kFileHeaderSize + info.pixelOffset || offBits > fileSize) {
         result.error = Error::BadFileHeader;
         return result;
     }
-    if (size - offBits < info.pixelBytes) {
+    if (fileSize - offBits < info.pixelBytes) {
         result.error = Error::Truncated;
         return result;
     }

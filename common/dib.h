@@ -83,6 +83,11 @@ std::vector<std::uint8_t> MakeBmpFile(const std::uint8_t *dib, const Info &info)
 // dib + info.pixelOffset, which a caller can write from where they lie instead of copying them.
 std::vector<std::uint8_t> MakeBmpHead(const std::uint8_t *dib, const Info &info);
 
+// The head of a BMP file of a 24-bit top-down picture, file header and 40-byte header: a picture
+// made anew (composited over white) is written as this followed by its rows, each padded to 4.
+// Empty for sizes that Validate would refuse.
+std::vector<std::uint8_t> MakeBgr24Head(std::int32_t width, std::int32_t height);
+
 struct FileResult {
     Error error = Error::None;
     Info info;                 // info.pixelOffset is the header block's size (header, masks, table)
@@ -97,5 +102,10 @@ struct FileResult {
 // The header block starts at an offset of 14, so it is only 2-byte aligned in the file's buffer.
 // The file size field is not trusted (writers often leave it 0).
 FileResult ValidateBmpFile(const std::uint8_t *data, std::size_t size);
+// The same check from the first `size` bytes of a file of `fileSize` bytes (at least the headers
+// and colour table; kMaxFileHead always suffices), for a caller that reads the pixels in parts.
+FileResult ValidateBmpFileHead(const std::uint8_t *data, std::size_t size, std::uint64_t fileSize);
+// File header, V5 header, masks and a full colour table.
+constexpr std::size_t kMaxFileHead = kFileHeaderSize + 124 + 12 + std::size_t{256} * 4;
 
 } // namespace dib

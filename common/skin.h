@@ -33,6 +33,7 @@ public:
     int height() const { return height_; }
     explicit operator bool() const { return static_cast<bool>(dc_); }
     const unsigned char *bits() const { return static_cast<const unsigned char *>(bits_); }
+    unsigned char *bits() { return static_cast<unsigned char *>(bits_); }
 
 private:
     unique_hbitmap bitmap_; // declared first: the DC goes before the bitmap selected into it

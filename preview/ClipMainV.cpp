@@ -3,6 +3,7 @@
 #include "common/clipboard.h"
 #include "common/clippicture.h"
 #include "common/ids.h"
+#include "common/picture.h"
 #include "remote/ClipRemort.h"
 #include "shell/ClipMenu.h"
 
@@ -88,8 +89,21 @@ void ClipMainVForm::Form_Load() {
 
 bool ClipMainVForm::PlaceClipboardPicture() {
     {
-        const clip::ClipboardPicture picture(Handle());
-        if (!picture || !Image2->SetPicture(picture.bitmapInfo(), picture.bits())) return false;
+        clip::ClipboardPicture picture(Handle());
+        picture::RowSource *rows = picture.Rows();
+        if (!rows) return false;
+        // Reduced once, here, by our own area average: fast on large pictures, where the
+        // platform's smooth stretch is slow, and transparent pictures come out over white.
+        win::MemoryImage &image = Image2->picture;
+        const RECT &box = Image2->box;
+        if (!image.Create(box.right - box.left, box.bottom - box.top)) return false;
+        GdiFlush();
+        if (!picture::Resample(picture.format(), picture.width(), picture.height(), *rows,
+                               image.bits(), static_cast<std::size_t>(image.width()) * 4,
+                               image.width(), image.height())) {
+            image.Reset();
+            return false;
+        }
     }
     Picture1.Refresh();
     return true;

@@ -4,6 +4,8 @@
 #include "common/dib.h"
 #include "common/handles.h"
 #include "common/lazylib.h"
+#include "common/picture.h"
+#include "common/pngdecoder.h"
 #include "print/copies.h"
 #include "print/tempfiles.h"
 
@@ -13,7 +15,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <cwchar>
-#include <initializer_list>
 #include <optional>
 #include <vector>
 
@@ -202,71 +203,62 @@ public:
     TempFile(const TempFile &) = delete;
     TempFile &operator=(const TempFile &) = delete;
     ~TempFile() {
+        file_.reset();
         if (created_) DeleteFileW(path_.c_str());
     }
 
     // Replaces a file of the same name (two prints within one second share it).
-    // The file is the parts one after the other.
-    struct Part {
-        const std::uint8_t *data;
-        std::size_t size;
-    };
-    bool Write(std::initializer_list<Part> parts) {
-        win::unique_hfile file(CreateFileW(path_.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                           FILE_ATTRIBUTE_NORMAL, nullptr));
-        if (!file) return false;
+    bool Create() {
+        file_.reset(CreateFileW(path_.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!file_) return false;
         created_ = true;
+        return true;
+    }
+    bool Append(const std::uint8_t *data, std::size_t size) {
         constexpr std::size_t kChunk = std::size_t{1} << 24;
-        for (const Part &p : parts) {
-            for (std::size_t done = 0; done < p.size;) {
-                const DWORD part = static_cast<DWORD>(std::min(kChunk, p.size - done));
-                DWORD written = 0;
-                if (!WriteFile(file.get(), p.data + done, part, &written, nullptr) ||
-                    written != part) {
-                    return false;
-                }
-                done += part;
-            }
+        for (std::size_t done = 0; done < size;) {
+            const DWORD part = static_cast<DWORD>(std::min(kChunk, size - done));
+            DWORD written = 0;
+            if (!WriteFile(file_.get(), data + done, part, &written, nullptr) || written != part)
+                return false;
+            done += part;
         }
         return true;
     }
+    // Closes the file for reading back.
+    void Finish() { file_.reset(); }
 
     const std::wstring &path() const { return path_; }
 
 private:
     std::wstring path_;
+    win::unique_hfile file_;
     bool created_ = false;
 };
 
-// The picture read back from the temporary file and checked like any other untrusted bitmap.
+// The picture read back from the temporary file and checked like any other untrusted bitmap. The
+// pixels stay in the file and are drawn a band of rows at a time: a large picture is then never
+// held a second time beside the clipboard's copy, nor handed whole to the printer driver, which
+// makes copies of what it is given.
 class LoadedPicture {
 public:
     bool Load(const std::wstring &path) {
-        win::unique_hfile file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                           OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-        if (!file) return false;
+        file_.reset(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!file_) return false;
         LARGE_INTEGER size{};
-        // Headers, masks and a full colour table come to far less than 4 KiB.
-        constexpr LONGLONG kMaxFile = static_cast<LONGLONG>(dib::kMaxPixelBytes) + 4096;
-        if (!GetFileSizeEx(file.get(), &size) || size.QuadPart <= 0 || size.QuadPart > kMaxFile)
-            return false;
-        const std::size_t bytes = static_cast<std::size_t>(size.QuadPart);
-        // Two bytes ahead of the file put the pixels of a gap-less file (14-byte file header,
-        // then header, masks and table in multiples of four) on a 4-byte boundary.
-        constexpr std::size_t kPad = 2;
-        data_.assign(kPad + bytes, 0);
-        std::uint8_t *const start = data_.data() + kPad;
-        constexpr std::size_t kChunk = std::size_t{1} << 24;
-        for (std::size_t done = 0; done < bytes;) {
-            const DWORD part = static_cast<DWORD>(std::min(kChunk, bytes - done));
-            DWORD got = 0;
-            if (!ReadFile(file.get(), start + done, part, &got, nullptr) || got == 0) return false;
-            done += got;
-        }
-        const dib::FileResult r = dib::ValidateBmpFile(start, bytes);
+        if (!GetFileSizeEx(file_.get(), &size) || size.QuadPart <= 0) return false;
+        const auto bytes = static_cast<std::uint64_t>(size.QuadPart);
+        std::vector<std::uint8_t> head(
+            static_cast<std::size_t>(std::min<std::uint64_t>(bytes, dib::kMaxFileHead)));
+        if (!ReadAt(0, head.data(), head.size())) return false;
+        const dib::FileResult r = dib::ValidateBmpFileHead(head.data(), head.size(), bytes);
         if (!r) return false;
         info_ = r.info;
-        header_.assign(start + r.dibOffset, start + r.dibOffset + info_.pixelOffset);
+        bitsOffset_ = r.bitsOffset;
+        header_.assign(head.begin() + static_cast<std::ptrdiff_t>(r.dibOffset),
+                       head.begin() + static_cast<std::ptrdiff_t>(r.dibOffset + info_.pixelOffset));
         // The platform gets the layout that was checked, not the file's word for it.
         auto *h = reinterpret_cast<BITMAPINFOHEADER *>(header_.data());
         h->biSizeImage = static_cast<DWORD>(info_.pixelBytes);
@@ -282,40 +274,110 @@ public:
                 v5->bV5ProfileSize = 0;
             }
         }
-        bits_ = start + r.bitsOffset;
         return true;
     }
 
-    const BITMAPINFO *bitmapInfo() const {
-        return reinterpret_cast<const BITMAPINFO *>(header_.data());
+    // Stretches the picture over (0, 0, width, height): each band of rows onto its share of the
+    // height, the shares meeting exactly.
+    bool Draw(HDC dc, int width, int height) {
+        constexpr std::size_t kBandBytes = std::size_t{16} << 20;
+        const std::int64_t rows = info_.height;
+        const auto band = static_cast<std::int64_t>(
+            std::max<std::size_t>(1, kBandBytes / std::max<std::size_t>(1, info_.stride)));
+        std::vector<std::uint8_t> bits(static_cast<std::size_t>(std::min(band, rows)) *
+                                       info_.stride);
+        std::vector<std::uint8_t> header = header_;
+        auto *h = reinterpret_cast<BITMAPINFOHEADER *>(header.data());
+        for (std::int64_t top = 0; top < rows; top += band) {
+            const std::int64_t count = std::min(band, rows - top);
+            // Bottom-up files store the picture's last rows first.
+            const std::int64_t stored = info_.topDown ? top : rows - top - count;
+            const std::size_t bytes = static_cast<std::size_t>(count) * info_.stride;
+            if (!ReadAt(bitsOffset_ + static_cast<std::uint64_t>(stored) * info_.stride,
+                        bits.data(), bytes))
+                return false;
+            h->biHeight = static_cast<LONG>(info_.topDown ? -count : count);
+            h->biSizeImage = static_cast<DWORD>(bytes);
+            const int y0 = static_cast<int>(top * height / rows);
+            const int y1 = static_cast<int>((top + count) * height / rows);
+            if (y1 == y0) continue; // a band thinner than a device row: its neighbours cover it
+            const int lines = StretchDIBits(
+                dc, 0, y0, width, y1 - y0, 0, 0, info_.width, static_cast<int>(count), bits.data(),
+                reinterpret_cast<const BITMAPINFO *>(header.data()), DIB_RGB_COLORS, SRCCOPY);
+            if (lines <= 0) return false; // 0 or GDI_ERROR
+        }
+        return true;
     }
-    const void *bits() const { return bits_; }
-    int width() const { return info_.width; }
-    int height() const { return info_.height; }
 
 private:
-    std::vector<std::uint8_t> data_;
+    bool ReadAt(std::uint64_t offset, std::uint8_t *out, std::size_t size) {
+        LARGE_INTEGER at{};
+        at.QuadPart = static_cast<LONGLONG>(offset);
+        if (!SetFilePointerEx(file_.get(), at, nullptr, FILE_BEGIN)) return false;
+        constexpr std::size_t kChunk = std::size_t{1} << 24;
+        for (std::size_t done = 0; done < size;) {
+            const DWORD part = static_cast<DWORD>(std::min(kChunk, size - done));
+            DWORD got = 0;
+            if (!ReadFile(file_.get(), out + done, part, &got, nullptr) || got == 0) return false;
+            done += got;
+        }
+        return true;
+    }
+
+    win::unique_hfile file_;
     std::vector<std::uint8_t> header_;
-    const std::uint8_t *bits_ = nullptr;
+    std::uint64_t bitsOffset_ = 0;
     dib::Info info_;
 };
+
+// A transparent picture or a PNG: 24-bit rows over white, made and written a strip at a time so
+// that no second full-size copy of the picture exists.
+PrintResult WriteComposited(clip::ClipboardPicture &picture, TempFile &temp) {
+    const std::int32_t width = picture.width(), height = picture.height();
+    const std::vector<std::uint8_t> head = dib::MakeBgr24Head(width, height);
+    picture::RowSource *rows = picture.Rows();
+    if (head.empty() || !rows) return PrintResult::BadPicture;
+    if (!temp.Create() || !temp.Append(head.data(), head.size()))
+        return PrintResult::FileNotWritten;
+    const std::size_t stride = (static_cast<std::size_t>(width) * 3 + 3) & ~std::size_t{3};
+    const std::int32_t strip = clip::StripRows(width);
+    std::vector<std::uint8_t> out(stride * static_cast<std::size_t>(strip), 0);
+    for (std::int32_t y = 0; y < height; y += strip) {
+        const std::int32_t count = std::min(strip, height - y);
+        for (std::int32_t i = 0; i < count; ++i) {
+            const std::uint8_t *row = rows->Row(y + i);
+            if (!row) return PrintResult::BadPicture;
+            picture::RowToBgr24(picture.format(), row, width,
+                                out.data() + static_cast<std::size_t>(i) * stride);
+        }
+        if (!temp.Append(out.data(), stride * static_cast<std::size_t>(count)))
+            return PrintResult::FileNotWritten;
+    }
+    return PrintResult::Printed;
+}
 
 PrintResult SaveClipboardPicture(TempFile &temp) {
     // Holds the clipboard open while the file is written: the pixels go to the file from the
     // clipboard's memory, since copying a large picture first costs as long as writing it.
-    const clip::ClipboardPicture picture;
+    clip::ClipboardPicture picture;
     if (!picture) {
         return picture.status() == clip::ClipboardPicture::Status::NotOffered
                    ? PrintResult::NoPicture
                    : PrintResult::BadPicture;
     }
-    const dib::Info &info = picture.info();
-    const std::vector<std::uint8_t> head = dib::MakeBmpHead(picture.packed(), info);
-    if (head.empty()) return PrintResult::BadPicture;
-    const std::uint8_t *pixels = picture.packed() + info.pixelOffset;
-    if (!temp.Write({{head.data(), head.size()}, {pixels, info.pixelBytes}}))
-        return PrintResult::FileNotWritten;
-    return PrintResult::Printed;
+    PrintResult result = PrintResult::Printed;
+    if (picture.isPng() || picture.transparent()) {
+        result = WriteComposited(picture, temp);
+    } else {
+        const dib::Info &info = picture.info();
+        const std::vector<std::uint8_t> head = dib::MakeBmpHead(picture.packed(), info);
+        if (head.empty()) return PrintResult::BadPicture;
+        if (!temp.Create() || !temp.Append(head.data(), head.size()) ||
+            !temp.Append(picture.packed() + info.pixelOffset, info.pixelBytes))
+            result = PrintResult::FileNotWritten;
+    }
+    temp.Finish();
+    return result;
 }
 
 // Paper, copies and orientation, on the kept device mode.
@@ -332,7 +394,7 @@ PrintResult ApplySettings(PrinterSettings &settings, HANDLE printer, short orien
 }
 
 // One page: the picture stretched over the printable area, its aspect ratio not kept.
-bool PrintPage(const PrinterSettings &settings, const LoadedPicture &picture) {
+bool PrintPage(const PrinterSettings &settings, LoadedPicture &picture) {
     win::unique_memdc dc(
         CreateDCW(L"WINSPOOL", settings.printer().c_str(), nullptr, settings.devmode()));
     if (!dc) return false;
@@ -347,10 +409,7 @@ bool PrintPage(const PrinterSettings &settings, const LoadedPicture &picture) {
     if (StartPage(dc.get()) <= 0) return false;
     SetStretchBltMode(dc.get(), HALFTONE);
     SetBrushOrgEx(dc.get(), 0, 0, nullptr);
-    const int lines =
-        StretchDIBits(dc.get(), 0, 0, width, height, 0, 0, picture.width(), picture.height(),
-                      picture.bits(), picture.bitmapInfo(), DIB_RGB_COLORS, SRCCOPY);
-    if (lines <= 0) return false; // 0 or GDI_ERROR
+    if (!picture.Draw(dc.get(), width, height)) return false;
     if (EndPage(dc.get()) <= 0) return false;
     return doc.End();
 }

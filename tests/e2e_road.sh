@@ -5,7 +5,8 @@
 #   縦印刷 and 横印刷 give A4 pages in portrait and landscape with the picture in place;
 #   設定 from the tray icon sets A3 and 2 copies, and the next print uses them;
 #   閉じる closes everything, text alone and a picture with text open nothing, a new picture
-#   brings the windows back; 終了 ends the process and takes the icon away.
+#   brings the windows back; a PNG alone (as browsers copy) is shown and printed; 終了 ends the
+#   process and takes the icon away.
 # Throughout, a second clipboard viewer that joined the chain before the program sees every
 # change, also after the program has left the chain.
 #
@@ -205,6 +206,10 @@ change() {
 # An X program keeps offering what it copied until something else takes the clipboard.
 copy_picture() {
     xclip -quiet -selection clipboard -t image/bmp -i "$1" >/dev/null 2>&1 &
+    XCLIP_PIDS+=($!)
+}
+copy_png() {
+    xclip -quiet -selection clipboard -t image/png -i "$1" >/dev/null 2>&1 &
     XCLIP_PIDS+=($!)
 }
 copy_text() {
@@ -450,7 +455,18 @@ pass "a picture with text opens nothing"
 change "a new picture" copy_picture "$E2E_DIR/pic2.bmp"
 opened_by "a new picture" "${PIC2[@]}"
 
-# 7. 終了 from the icon's menu: the process ends, the icon goes.
+# 7. A PNG, as browsers and screenshot tools copy a picture (Windows programs see only "PNG"):
+# the same windows, and 縦印刷 prints it.
+remote_menu Down Down Down Return
+wait_for 10 no_program_windows || fail "windows still open after 閉じる: $(program_windows)"
+convert "$E2E_DIR/pic1.bmp" "$E2E_DIR/pic1.png" || fail "could not make the PNG"
+change "a PNG" copy_png "$E2E_DIR/pic1.png"
+opened_by "a PNG" "${PIC1[@]}"
+print_and_collect
+check_page "$PRINT_PDF" 841.9 1190.6
+pass "a PNG alone is shown and printed"
+
+# 8. 終了 from the icon's menu: the process ends, the icon goes.
 tray_menu Up Return
 wait_for 30 pid_gone "$PROG_PID" || fail "the program did not end after 終了"
 wait_for 20 gone "$PROG" || fail "tessary.exe still running after 終了"

@@ -3,12 +3,14 @@
 #pragma once
 
 #include "common/dib.h"
+#include "tests/png_encode.h"
 #include "tests/testutil.h"
 
 #include <windows.h>
 
 #include <cstdint>
 #include <cstring>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -46,6 +48,61 @@ inline std::vector<unsigned char> Quadrants8(int w, int h) {
         const unsigned char base = y < h / 2 ? 0 : 2;
         std::memset(row, base, static_cast<size_t>(w / 2));
         std::memset(row + w / 2, base + 1, static_cast<size_t>(w - w / 2));
+    }
+    return dib;
+}
+
+// A V5 picture, 32 bits with an alpha mask, top-down, filled by fn(x, y).
+inline std::vector<unsigned char> AlphaV5(int w, int h, const std::function<Rgba(int, int)> &fn) {
+    std::vector<unsigned char> dib(sizeof(BITMAPV5HEADER) + static_cast<size_t>(w) * h * 4);
+    BITMAPV5HEADER v5{};
+    v5.bV5Size = sizeof(v5);
+    v5.bV5Width = w;
+    v5.bV5Height = -h;
+    v5.bV5Planes = 1;
+    v5.bV5BitCount = 32;
+    v5.bV5Compression = BI_BITFIELDS;
+    v5.bV5RedMask = 0x00FF0000;
+    v5.bV5GreenMask = 0x0000FF00;
+    v5.bV5BlueMask = 0x000000FF;
+    v5.bV5AlphaMask = 0xFF000000;
+    v5.bV5CSType = 0x73524742; // 'sRGB'
+    std::memcpy(dib.data(), &v5, sizeof(v5));
+    unsigned char *px = dib.data() + sizeof(v5);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x, px += 4) {
+            const Rgba c = fn(x, y);
+            px[0] = c.b;
+            px[1] = c.g;
+            px[2] = c.r;
+            px[3] = c.a;
+        }
+    return dib;
+}
+
+// Left half fully transparent (black underneath), right half opaque blue, the bottom quarter red
+// at half opacity: white, blue and pink once over paper.
+inline Rgba HalfClear(int x, int y, int w, int h) {
+    if (y >= h * 3 / 4) return {255, 0, 0, 128};
+    return x < w / 2 ? Rgba{0, 0, 0, 0} : Rgba{0, 0, 255, 255};
+}
+
+// A 32-bit picture without an alpha channel whose fourth bytes are all 0: drawn as it is.
+inline std::vector<unsigned char> Bgrx32(int w, int h, COLORREF c) {
+    std::vector<unsigned char> dib(sizeof(BITMAPINFOHEADER) + static_cast<size_t>(w) * h * 4);
+    BITMAPINFOHEADER bih{};
+    bih.biSize = sizeof(bih);
+    bih.biWidth = w;
+    bih.biHeight = h;
+    bih.biPlanes = 1;
+    bih.biBitCount = 32;
+    bih.biCompression = BI_RGB;
+    std::memcpy(dib.data(), &bih, sizeof(bih));
+    for (size_t i = sizeof(bih); i < dib.size(); i += 4) {
+        dib[i] = GetBValue(c);
+        dib[i + 1] = GetGValue(c);
+        dib[i + 2] = GetRValue(c);
+        dib[i + 3] = 0;
     }
     return dib;
 }

@@ -1,11 +1,14 @@
 // Reading the clipboard's picture: what reaches the platform is checked, whatever another program
 // put on the clipboard.
+#include "common/clipboard.h"
 #include "common/clippicture.h"
 #include "common/skin.h"
 #include "tests/picture_samples.h"
 #include "tests/testutil.h"
 
 #include <gtest/gtest.h>
+
+#include <psapi.h>
 
 #include <chrono>
 #include <cstring>
@@ -200,6 +203,80 @@ TEST_F(ClipPicture, ClipboardHeldElsewhereGivesUpQuickly) {
     CloseHandle(opened);
     CloseHandle(release);
     EXPECT_TRUE(clip::ClipboardPicture());
+}
+
+// The decoded rows of a picture as COLORREFs, top row first (BGRA from a PNG).
+std::vector<COLORREF> DecodedRows(clip::ClipboardPicture &pic) {
+    std::vector<COLORREF> out;
+    picture::RowSource *rows = pic.Rows();
+    if (!rows) return out;
+    for (int y = 0; y < pic.height(); ++y) {
+        const unsigned char *p = rows->Row(y);
+        if (!p) return {};
+        for (int x = 0; x < pic.width(); ++x, p += 4)
+            out.push_back(RGB(p[2], p[1], p[0]));
+    }
+    return out;
+}
+
+TEST_F(ClipPicture, PngAloneIsAPictureAndDecodes) {
+    ASSERT_TRUE(testutil::SetClipboardBlock(testutil::PngFormat(), samples::QuadrantsPng(64, 48)));
+    EXPECT_EQ(clip::ContentMask(), 0);
+    EXPECT_TRUE(clip::IsPicture(clip::ContentMask()));
+    clip::ClipboardPicture pic;
+    ASSERT_TRUE(pic);
+    EXPECT_TRUE(pic.isPng());
+    EXPECT_FALSE(pic.transparent());
+    EXPECT_EQ(pic.width(), 64);
+    EXPECT_EQ(pic.height(), 48);
+    const auto px = DecodedRows(pic);
+    ASSERT_EQ(px.size(), 64u * 48u);
+    EXPECT_EQ(px[0], RGB(255, 0, 0));
+    EXPECT_EQ(px[63], RGB(0, 255, 0));
+    EXPECT_EQ(px[size_t{47} * 64], RGB(0, 0, 255));
+    EXPECT_EQ(px[size_t{47} * 64 + 63], RGB(255, 255, 0));
+}
+
+TEST_F(ClipPicture, PngWithTextIsNoPicture) {
+    ASSERT_TRUE(
+        testutil::SetClipboardBlock(testutil::PngFormat(), samples::QuadrantsPng(8, 8), true));
+    EXPECT_FALSE(clip::IsPicture(clip::ContentMask()));
+    ASSERT_TRUE(testutil::EmptyTheClipboard());
+    EXPECT_FALSE(clip::IsPicture(clip::ContentMask()));
+}
+
+TEST_F(ClipPicture, BrokenPngIsNoPictureAndNothingIsAllocatedForIt) {
+    for (const samples::BadPng &bad : samples::BadPngs()) {
+        SCOPED_TRACE(bad.name);
+        ASSERT_TRUE(testutil::SetClipboardBlock(testutil::PngFormat(), bad.bytes));
+        EXPECT_TRUE(clip::IsPicture(clip::ContentMask())) << "a format test only";
+        PROCESS_MEMORY_COUNTERS before{}, after{};
+        K32GetProcessMemoryInfo(GetCurrentProcess(), &before, sizeof(before));
+        clip::ClipboardPicture pic;
+        EXPECT_FALSE(pic);
+        EXPECT_EQ(pic.status(), Status::Invalid);
+        EXPECT_EQ(pic.pngError(), bad.error);
+        EXPECT_EQ(pic.Rows(), nullptr);
+        K32GetProcessMemoryInfo(GetCurrentProcess(), &after, sizeof(after));
+        EXPECT_LT(after.PeakPagefileUsage - before.PeakPagefileUsage, SIZE_T{16} << 20);
+    }
+}
+
+TEST_F(ClipPicture, AlphaV5IsPreferredAndA32BitDibWithoutItIsOpaque) {
+    ASSERT_TRUE(testutil::SetClipboardBlock(CF_DIBV5, samples::AlphaV5(4, 4, [](int x, int y) {
+                                                return samples::HalfClear(x, y, 4, 4);
+                                            })));
+    {
+        const clip::ClipboardPicture pic;
+        ASSERT_TRUE(pic);
+        EXPECT_TRUE(pic.transparent());
+        EXPECT_EQ(pic.info().headerSize, sizeof(BITMAPV5HEADER));
+    }
+    ASSERT_TRUE(testutil::SetClipboardDib(samples::Bgrx32(4, 4, RGB(10, 20, 30))));
+    clip::ClipboardPicture pic;
+    ASSERT_TRUE(pic);
+    EXPECT_FALSE(pic.transparent());
+    EXPECT_EQ(pic.info().headerSize, sizeof(BITMAPINFOHEADER));
 }
 
 class MalformedPicture : public ::testing::TestWithParam<samples::Malformed> {

@@ -1,9 +1,14 @@
 #include "common/dib.h"
+#include "common/picture.h"
+#include "tests/png_encode.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdint>
 #include <cstring>
+#include <algorithm>
+#include <array>
+#include <cmath>
 #include <functional>
 #include <ostream>
 #include <vector>
@@ -427,6 +432,229 @@ TEST(BmpFile, RejectsMalformed) {
         EXPECT_EQ(dib::ValidateBmpFile(exact.data(), exact.size()).error, c.expected);
     }
     EXPECT_EQ(dib::ValidateBmpFile(nullptr, 0).error, E::TooSmall);
+}
+
+// --- pictures: PNG check, alpha, resampling -------------------------------------------------
+
+TEST(PngCheck, ReadsTheHeaderOfAWholeStream) {
+    const Bytes png = samples::QuadrantsPng(32, 24);
+    const picture::PngResult r = picture::CheckPng(png.data(), png.size());
+    ASSERT_TRUE(r);
+    EXPECT_EQ(r.info.width, 32);
+    EXPECT_EQ(r.info.height, 24);
+    EXPECT_FALSE(r.info.alpha);
+    const Bytes rgba = samples::EncodePng(
+        2, 2, [](int, int) { return samples::Rgba{}; }, true);
+    EXPECT_TRUE(picture::CheckPng(rgba.data(), rgba.size()).info.alpha);
+}
+
+TEST(PngCheck, RefusesBrokenStreams) {
+    for (const samples::BadPng &bad : samples::BadPngs()) {
+        SCOPED_TRACE(bad.name);
+        EXPECT_EQ(picture::CheckPng(bad.bytes.data(), bad.bytes.size()).error, bad.error);
+    }
+    const Bytes png = samples::QuadrantsPng(4, 4);
+    // Without IEND, or ending inside the last chunk's checksum.
+    EXPECT_EQ(picture::CheckPng(png.data(), png.size() - 12).error, picture::PngError::Truncated);
+    EXPECT_EQ(picture::CheckPng(png.data(), png.size() - 1).error, picture::PngError::Truncated);
+    EXPECT_EQ(picture::CheckPng(nullptr, 0).error, picture::PngError::NotPng);
+}
+
+// A V5 DIB, 32 bits with bit fields and an alpha mask, top-down, filled by fn(x, y).
+Bytes AlphaDib(int w, int h, const std::function<samples::Rgba(int, int)> &fn,
+               std::uint32_t alphaMask = 0xFF000000u, std::uint32_t headerSize = 124) {
+    Shape s;
+    s.headerSize = headerSize;
+    s.width = w;
+    s.height = -h;
+    s.bitCount = 32;
+    s.compression = dib::kBiBitfields;
+    s.masks[0] = 0x00FF0000;
+    s.masks[1] = 0x0000FF00;
+    s.masks[2] = 0x000000FF;
+    Bytes b = Build(s);
+    Put32(b, 52, alphaMask);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            const samples::Rgba c = fn(x, y);
+            const std::size_t at = headerSize + (static_cast<std::size_t>(y) * w + x) * 4;
+            b[at] = c.b;
+            b[at + 1] = c.g;
+            b[at + 2] = c.r;
+            b[at + 3] = c.a;
+        }
+    return b;
+}
+
+// Resamples a DIB; the result as RGB triples, top row first.
+std::vector<samples::Rgba> Reduce(const Bytes &dib, int dw, int dh) {
+    const dib::Result r = dib::Validate(dib.data(), dib.size());
+    EXPECT_TRUE(r);
+    picture::DibRows rows(dib.data(), r.info);
+    Bytes out(static_cast<std::size_t>(dw) * dh * 4);
+    EXPECT_TRUE(picture::Resample(picture::DibFormat(dib.data(), r.info), r.info.width,
+                                  r.info.height, rows, out.data(), static_cast<std::size_t>(dw) * 4,
+                                  dw, dh));
+    std::vector<samples::Rgba> px;
+    for (std::size_t i = 0; i < out.size(); i += 4)
+        px.push_back({out[i + 2], out[i + 1], out[i], 255});
+    return px;
+}
+
+bool Same(samples::Rgba a, samples::Rgba b, int tolerance = 0) {
+    return std::abs(a.r - b.r) <= tolerance && std::abs(a.g - b.g) <= tolerance &&
+           std::abs(a.b - b.b) <= tolerance;
+}
+
+TEST(PictureAlpha, TransparentAreasComeOutWhite) {
+    // Left half fully transparent (black underneath), right half opaque blue; a bottom row of
+    // red at half opacity.
+    const auto fn = [](int x, int y) {
+        if (y == 3) return samples::Rgba{255, 0, 0, 128};
+        return x < 2 ? samples::Rgba{0, 0, 0, 0} : samples::Rgba{0, 0, 255, 255};
+    };
+    const auto px = Reduce(AlphaDib(4, 4, fn), 4, 4);
+    EXPECT_TRUE(Same(px[0], {255, 255, 255, 255}));
+    EXPECT_TRUE(Same(px[3], {0, 0, 255, 255}));
+    EXPECT_TRUE(Same(px[12], {255, 127, 127, 255}, 1)) << int(px[12].g); // pink
+    // The same through the print's rows.
+    const Bytes dib = AlphaDib(4, 4, fn);
+    const dib::Result r = dib::Validate(dib.data(), dib.size());
+    std::uint8_t bgr[12];
+    picture::RowToBgr24(picture::DibFormat(dib.data(), r.info), dib.data() + 124, 4, bgr);
+    EXPECT_EQ(bgr[0], 255);
+    EXPECT_EQ(bgr[2], 255);
+    EXPECT_EQ(bgr[9], 255); // blue
+    EXPECT_EQ(bgr[11], 0);
+}
+
+TEST(PictureAlpha, OnlyAHeaderWithAnAlphaMaskDeclaresIt) {
+    const auto clear = [](int, int) { return samples::Rgba{10, 20, 30, 0}; };
+    // 32 bits with fourth bytes 0 and no alpha mask: opaque, exactly its colours.
+    for (std::uint32_t header : {40u, 56u, 108u, 124u}) {
+        SCOPED_TRACE(header);
+        Shape s;
+        s.headerSize = header;
+        s.width = 2;
+        s.height = 2;
+        s.bitCount = 32;
+        Bytes b = Build(s);
+        for (std::size_t i = header; i < b.size(); i += 4) {
+            b[i] = 30;
+            b[i + 1] = 20;
+            b[i + 2] = 10;
+            b[i + 3] = 0;
+        }
+        const dib::Result r = dib::Validate(b.data(), b.size());
+        EXPECT_FALSE(picture::DibFormat(b.data(), r.info).alpha);
+        EXPECT_TRUE(Same(Reduce(b, 2, 2)[0], {10, 20, 30, 255}));
+    }
+    EXPECT_TRUE(Same(Reduce(AlphaDib(2, 2, clear, 0), 1, 1)[0], {10, 20, 30, 255}));
+    // A V3 header's alpha mask is not taken, an alpha mask over a colour mask neither.
+    EXPECT_TRUE(Same(Reduce(AlphaDib(2, 2, clear, 0xFF000000u, 56), 1, 1)[0], {10, 20, 30, 255}));
+    EXPECT_TRUE(Same(Reduce(AlphaDib(2, 2, clear, 0x00FF0000u), 1, 1)[0], {10, 20, 30, 255}));
+    EXPECT_TRUE(Same(Reduce(AlphaDib(2, 2, clear), 1, 1)[0], {255, 255, 255, 255}));
+}
+
+// The plain reference: each destination pixel the area-weighted mean, in floating point.
+std::vector<double> ReferenceBox(const std::vector<std::uint8_t> &grey, int w, int h, int dw,
+                                 int dh) {
+    std::vector<double> out(static_cast<std::size_t>(dw) * dh);
+    for (int Y = 0; Y < dh; ++Y)
+        for (int X = 0; X < dw; ++X) {
+            const double x0 = double(X) * w / dw, x1 = double(X + 1) * w / dw;
+            const double y0 = double(Y) * h / dh, y1 = double(Y + 1) * h / dh;
+            double sum = 0, area = 0;
+            for (int y = int(y0); y < h && y < y1; ++y)
+                for (int x = int(x0); x < w && x < x1; ++x) {
+                    const double a = (std::min(x1, x + 1.0) - std::max(x0, double(x))) *
+                                     (std::min(y1, y + 1.0) - std::max(y0, double(y)));
+                    sum += a * grey[static_cast<std::size_t>(y) * w + x];
+                    area += a;
+                }
+            out[static_cast<std::size_t>(Y) * dw + X] = sum / area;
+        }
+    return out;
+}
+
+TEST(PictureResample, MatchesABoxFilterReference) {
+    for (const auto &sz : {std::array<int, 4>{97, 61, 40, 23},
+                           {355, 217, 355, 217},
+                           {640, 480, 355, 217},
+                           {7, 5, 30, 19}}) {
+        SCOPED_TRACE(sz[0]);
+        const int w = sz[0], h = sz[1];
+        Shape s;
+        s.width = w;
+        s.height = -h;
+        s.bitCount = 24;
+        Bytes b = Build(s);
+        const std::size_t stride = (static_cast<std::size_t>(w) * 3 + 3) & ~std::size_t{3};
+        std::vector<std::uint8_t> grey(static_cast<std::size_t>(w) * h);
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x) {
+                const auto v = static_cast<std::uint8_t>((x * 37 + y * 91 + x * y) % 256);
+                grey[static_cast<std::size_t>(y) * w + x] = v;
+                for (int k = 0; k < 3; ++k)
+                    b[40 + static_cast<std::size_t>(y) * stride + static_cast<std::size_t>(x) * 3 +
+                      k] = v;
+            }
+        const auto px = Reduce(b, sz[2], sz[3]);
+        const auto ref = ReferenceBox(grey, w, h, sz[2], sz[3]);
+        for (std::size_t i = 0; i < px.size(); ++i)
+            ASSERT_LE(std::abs(px[i].r - ref[i]), 0.51) << i;
+    }
+}
+
+TEST(PictureResample, QuadrantsAndThinLinesOfALargePictureLandInPlace) {
+    // 4000 x 3000, 8 bits: quadrants, a one-pixel black column at x = 2000 + 400 and row at
+    // y = 750.
+    const int w = 4000, h = 3000, dw = 355, dh = 217;
+    Shape s;
+    s.width = w;
+    s.height = h;
+    s.bitCount = 8;
+    s.clrUsed = 5;
+    Bytes b = Build(s);
+    const std::uint8_t palette[] = {0, 0, 255, 0,   0,   255, 0, 0, 255, 0,
+                                    0, 0, 0,   255, 255, 0,   0, 0, 0,   0};
+    std::memcpy(b.data() + 40, palette, sizeof(palette));
+    const std::size_t stride = (w + 3) & ~3;
+    for (int y = 0; y < h; ++y) {
+        std::uint8_t *row = b.data() + 60 + static_cast<std::size_t>(h - 1 - y) * stride;
+        for (int x = 0; x < w; ++x)
+            row[x] = (x == 2400 || y == 750)
+                         ? 4
+                         : static_cast<std::uint8_t>((y >= h / 2) * 2 + (x >= w / 2));
+    }
+    const auto px = Reduce(b, dw, dh);
+    const auto at = [&](int x, int y) { return px[static_cast<std::size_t>(y) * dw + x]; };
+    EXPECT_TRUE(Same(at(40, 20), {255, 0, 0, 255}));
+    EXPECT_TRUE(Same(at(300, 20), {0, 255, 0, 255}));
+    EXPECT_TRUE(Same(at(40, 200), {0, 0, 255, 255}));
+    EXPECT_TRUE(Same(at(300, 200), {255, 255, 0, 255}));
+    // Quadrant edges at 177.5 and 108.5: the boundary pixels blend, their neighbours do not.
+    EXPECT_TRUE(Same(at(176, 20), {255, 0, 0, 255}));
+    EXPECT_TRUE(Same(at(178, 20), {0, 255, 0, 255}));
+    // The column lands at 2400 * 355 / 4000 = 213.0 and darkens that column alone.
+    const int lx = 2400 * dw / w, ly = 750 * dh / h;
+    EXPECT_LT(at(lx, 200).r, 250); // one source column of eleven
+    EXPECT_TRUE(Same(at(lx - 1, 200), {255, 255, 0, 255}));
+    EXPECT_TRUE(Same(at(lx + 1, 200), {255, 255, 0, 255}));
+    EXPECT_LT(at(40, ly).r, 250);
+    EXPECT_TRUE(Same(at(40, ly - 1), {255, 0, 0, 255}));
+    EXPECT_TRUE(Same(at(40, ly + 1), {255, 0, 0, 255}));
+}
+
+TEST(PictureResample, RefusesSizesOutOfRange) {
+    const Bytes b = AlphaDib(2, 2, [](int, int) { return samples::Rgba{}; });
+    const dib::Result r = dib::Validate(b.data(), b.size());
+    picture::DibRows rows(b.data(), r.info);
+    const picture::Format f = picture::DibFormat(b.data(), r.info);
+    Bytes out(16);
+    EXPECT_FALSE(picture::Resample(f, 2, 2, rows, out.data(), 8, 0, 2));
+    EXPECT_FALSE(picture::Resample(f, 2, 2, rows, out.data(), 4, 2, 2)); // stride too small
+    EXPECT_FALSE(picture::Resample(f, 2, 3, rows, out.data(), 8, 2, 2)); // a row missing
 }
 
 } // namespace

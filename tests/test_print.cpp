@@ -4,6 +4,7 @@
 #include "print/PrintJob.h"
 #include "settings/basClipINI.h"
 #include "shell/ClipMenu.h"
+#include "tests/picture_samples.h"
 #include "testutil.h"
 
 #include <gtest/gtest.h>
@@ -499,6 +500,15 @@ TEST_F(PrintJob, TextOnlyClipboardSendsNothing) {
     }
 }
 
+TEST_F(PrintJob, BrokenPngIsRefusedWithoutAFile) {
+    for (const samples::BadPng &bad : samples::BadPngs()) {
+        SCOPED_TRACE(bad.name);
+        ASSERT_TRUE(testutil::SetClipboardBlock(testutil::PngFormat(), bad.bytes));
+        EXPECT_EQ(Print(print::kPortrait, L"A4", L"1"), PrintResult::BadPicture);
+        EXPECT_TRUE(Entries(folder_.path()).empty());
+    }
+}
+
 TEST_F(PrintJob, UnusablePictureIsRefused) {
     std::vector<unsigned char> dib = QuadrantDib(8, 8);
     reinterpret_cast<BITMAPINFOHEADER *>(dib.data())->biCompression = BI_RLE8;
@@ -620,6 +630,44 @@ TEST_F(PrintToPdf, LandscapeA3TopDownPictureKeepsItsQuadrants) {
     ASSERT_TRUE(out.page.has_value());
     EXPECT_GT(out.page->width, out.page->height);
     ExpectQuadrantsFillPage(*out.page);
+}
+
+TEST_F(PrintToPdf, PngAloneIsPrintedThroughABmpFile) {
+    ASSERT_TRUE(testutil::SetClipboardBlock(testutil::PngFormat(), samples::QuadrantsPng(64, 48)));
+    const Output out = PrintAndCollect(print::kPortrait, L"A4", L"1");
+    EXPECT_EQ(out.pages, 1);
+    ASSERT_TRUE(out.page.has_value());
+    ExpectQuadrantsFillPage(*out.page);
+    EXPECT_EQ(file_, folder_.file(L"060317140509.BMP"));
+    EXPECT_TRUE(Entries(folder_.path()).empty());
+}
+
+TEST_F(PrintToPdf, LargePictureDrawnInBandsKeepsItsQuadrants) {
+    // 18 MB of 8-bit rows: read back and drawn in more than one band.
+    ASSERT_TRUE(testutil::SetClipboardDib(samples::Quadrants8(6000, 3000)));
+    const Output out = PrintAndCollect(print::kLandscape, L"A4", L"1");
+    EXPECT_EQ(out.pages, 1);
+    ASSERT_TRUE(out.page.has_value());
+    ExpectQuadrantsFillPage(*out.page);
+}
+
+TEST_F(PrintToPdf, TransparencyPrintsAsPaper) {
+    ASSERT_TRUE(testutil::SetClipboardBlock(CF_DIBV5, samples::AlphaV5(40, 40, [](int x, int y) {
+                                                return samples::HalfClear(x, y, 40, 40);
+                                            })));
+    const Output out = PrintAndCollect(print::kPortrait, L"A4", L"1");
+    ASSERT_TRUE(out.page.has_value());
+    const Ppm &p = *out.page;
+    EXPECT_TRUE(Near(p.At(p.width / 4, p.height / 3), RGB(255, 255, 255)));
+    EXPECT_TRUE(Near(p.At(3 * p.width / 4, p.height / 3), kBlue));
+    EXPECT_TRUE(Near(p.At(p.width / 2, 7 * p.height / 8), RGB(255, 127, 127)));
+}
+
+TEST_F(PrintToPdf, ZeroFourthBytesWithoutAlphaArePrintedOpaque) {
+    ASSERT_TRUE(testutil::SetClipboardDib(samples::Bgrx32(16, 16, RGB(0, 0, 255))));
+    const Output out = PrintAndCollect(print::kPortrait, L"A4", L"1");
+    ASSERT_TRUE(out.page.has_value());
+    EXPECT_TRUE(Near(out.page->At(out.page->width / 2, out.page->height / 2), kBlue));
 }
 
 TEST_F(PrintToPdf, CopiesReachTheJob) {

@@ -654,6 +654,62 @@ TEST_F(Windows, HugePictureIsStretchedIntoTheScreenArea) {
     EXPECT_EQ(ClipMain42V->Image2->picture.height(), 217);
 }
 
+TEST_F(Windows, PngAloneBringsUpTheRemoteAndThePreviewShowsIt) {
+    DispSize = L"42ｲﾝﾁ";
+    ClipMenu->mPrint.SetEnabled(false);
+    boxes_.Clear();
+    ASSERT_TRUE(
+        testutil::SetClipboardBlock(testutil::PngFormat(), samples::QuadrantsPng(320, 200)));
+    ASSERT_TRUE(testutil::PumpUntil([] { return ClipMain42V.IsLoaded(); }));
+    EXPECT_TRUE(ClipRemort.IsLoaded());
+    EXPECT_TRUE(boxes_.Seen().empty());
+    EXPECT_TRUE(ClipMenu->mPrint.Enabled());
+    ExpectQuadrantsInScreenArea(ClipMain42V.get());
+}
+
+TEST_F(Windows, PngBesideTextOrBrokenIsNoPicture) {
+    std::vector<std::pair<std::vector<std::uint8_t>, bool>> cases = {
+        {samples::QuadrantsPng(16, 16), true}};
+    for (const samples::BadPng &bad : samples::BadPngs())
+        cases.push_back({bad.bytes, false});
+    for (const auto &c : cases) {
+        ClipMenu->mEnd_Click();
+        ASSERT_TRUE(testutil::SetClipboardBlock(testutil::PngFormat(), c.first, c.second));
+        testutil::Pump(100ms);
+        ClipMenu->mPrint.SetEnabled(false);
+        boxes_.Clear();
+        ClipMenu->m42_Click();
+        const auto seen = boxes_.Seen();
+        ASSERT_EQ(seen.size(), 1u);
+        EXPECT_EQ(seen[0].text, kNoPicture);
+        EXPECT_FALSE(ClipMenu->mPrint.Enabled());
+        EXPECT_FALSE(ClipMain42V->Image2->HasPicture());
+    }
+}
+
+TEST_F(Windows, TransparencyIsShownOverWhite) {
+    const auto v5 =
+        samples::AlphaV5(320, 200, [](int x, int y) { return samples::HalfClear(x, y, 320, 200); });
+    // As CF_DIBV5, and as the same V5 block offered as CF_DIB.
+    for (UINT format : {UINT{CF_DIBV5}, UINT{CF_DIB}}) {
+        SCOPED_TRACE(format);
+        ClipMenu->mEnd_Click();
+        ASSERT_TRUE(testutil::SetClipboardBlock(format, v5));
+        testutil::Pump(100ms);
+        ClipMenu->m42_Click();
+        const RECT &b = ClipMain42V->Image2->box;
+        const Drawn d(ClipMain42V.get());
+        const int w = b.right - b.left, h = b.bottom - b.top;
+        EXPECT_TRUE(Near(d.At(b.left + w / 4, b.top + h / 3), RGB(255, 255, 255), 2));
+        EXPECT_TRUE(Near(d.At(b.left + 3 * w / 4, b.top + h / 3), RGB(0, 0, 255), 2));
+        EXPECT_TRUE(Near(d.At(b.left + w / 2, b.top + 7 * h / 8), RGB(255, 127, 127), 2));
+    }
+    ClipMenu->mEnd_Click();
+    PutPicture(samples::Bgrx32(64, 64, RGB(10, 20, 30)));
+    ClipMenu->m42_Click();
+    EXPECT_EQ(ScreenCentre(ClipMain42V.get()), RGB(10, 20, 30));
+}
+
 TEST_F(Windows, OpenPreviewKeepsItsPictureWhenTheClipboardChanges) {
     PutPicture(samples::Quadrants(40, 30));
     ClipMenu->m65_Click();

@@ -69,10 +69,14 @@ BOOL CALLBACK FindText(HWND child, LPARAM lp) {
         const LONG style = GetWindowLongW(child, GWL_STYLE);
         if ((style & SS_TYPEMASK) == SS_ICON) {
             const HICON icon = reinterpret_cast<HICON>(SendMessageW(child, STM_GETICON, 0, 0));
-            if (icon == LoadIconW(nullptr, IDI_INFORMATION)) out->icon = MB_ICONINFORMATION;
-            else if (icon == LoadIconW(nullptr, IDI_ERROR)) out->icon = MB_ICONSTOP;
-            else if (icon == LoadIconW(nullptr, IDI_WARNING)) out->icon = MB_ICONWARNING;
-            else if (icon == LoadIconW(nullptr, IDI_QUESTION)) out->icon = MB_ICONQUESTION;
+            if (icon == LoadIconW(nullptr, IDI_INFORMATION))
+                out->icon = MB_ICONINFORMATION;
+            else if (icon == LoadIconW(nullptr, IDI_ERROR))
+                out->icon = MB_ICONSTOP;
+            else if (icon == LoadIconW(nullptr, IDI_WARNING))
+                out->icon = MB_ICONWARNING;
+            else if (icon == LoadIconW(nullptr, IDI_QUESTION))
+                out->icon = MB_ICONQUESTION;
             return TRUE;
         }
         wchar_t text[512] = {};
@@ -106,7 +110,8 @@ void ModalWatcher::Run() {
             if (!answer_) continue;
             // IDOK closes a box with one OK button; IDCANCEL is what such a box also accepts.
             PostMessageW(box, WM_COMMAND, IDOK, 0);
-            for (int i = 0; i < 100 && IsWindow(box) && IsWindowVisible(box); ++i) Sleep(10);
+            for (int i = 0; i < 100 && IsWindow(box) && IsWindowVisible(box); ++i)
+                Sleep(10);
         }
         Sleep(20);
     }
@@ -195,11 +200,20 @@ bool SetClipboardFormats(bool text, bool bitmap, bool dib, bool rtf) {
 }
 
 bool SetClipboardDib(const std::vector<unsigned char> &packedDib) {
+    return SetClipboardBlock(CF_DIB, packedDib);
+}
+
+bool SetClipboardBlock(UINT format, const std::vector<unsigned char> &bytes, bool text) {
     if (!OpenRetry()) return false;
     EmptyClipboard();
-    const bool ok = PutData(CF_DIB, packedDib.data(), packedDib.size());
+    bool ok = PutData(format, bytes.data(), bytes.size());
+    if (text) ok &= PutData(CF_TEXT, "hello", 6);
     CloseClipboard();
     return ok;
+}
+
+UINT PngFormat() {
+    return RegisterClipboardFormatW(L"PNG");
 }
 
 bool EmptyTheClipboard() {
@@ -232,8 +246,10 @@ void RemoveTree(const std::wstring &dir) {
             if (name == L"." || name == L"..") continue;
             const std::wstring full = dir + L"\\" + name;
             SetFileAttributesW(full.c_str(), FILE_ATTRIBUTE_NORMAL);
-            if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) RemoveTree(full);
-            else DeleteFileW(full.c_str());
+            if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+                RemoveTree(full);
+            else
+                DeleteFileW(full.c_str());
         } while (FindNextFileW(h, &fd));
         FindClose(h);
     }
@@ -253,7 +269,8 @@ std::vector<unsigned char> ReadFileBytes(const std::wstring &path) {
     if (h == INVALID_HANDLE_VALUE) return out;
     unsigned char buf[65536];
     DWORD n = 0;
-    while (ReadFile(h, buf, sizeof(buf), &n, nullptr) && n > 0) out.insert(out.end(), buf, buf + n);
+    while (ReadFile(h, buf, sizeof(buf), &n, nullptr) && n > 0)
+        out.insert(out.end(), buf, buf + n);
     CloseHandle(h);
     return out;
 }

@@ -46,13 +46,17 @@ private:
     std::thread thread_;
 };
 
-// Puts exactly the given formats on the clipboard (data made up for text/rtf; a small DIB/bitmap
-// for pictures). Returns false if the clipboard could not be opened. Whether a message box of this
-// process is showing.
+// Whether a message box of this process is showing.
 bool BoxShowing();
 
+// Puts exactly the given formats on the clipboard (data made up for text/rtf; a small DIB/bitmap
+// for pictures). Returns false if the clipboard could not be opened.
 bool SetClipboardFormats(bool text, bool bitmap, bool dib, bool rtf);
 bool SetClipboardDib(const std::vector<unsigned char> &packedDib);
+// Puts one block in the given format alone, or with text beside it.
+bool SetClipboardBlock(UINT format, const std::vector<unsigned char> &bytes, bool text = false);
+// The registered format "PNG".
+UINT PngFormat();
 bool EmptyTheClipboard();
 // A packed 24-bit bottom-up DIB filled by fn(x, y) -> RGB.
 std::vector<unsigned char> MakeDib(int width, int height,

@@ -7,6 +7,7 @@ The seeds are small on purpose; the fuzzers grow their own corpus in a temporary
 import os
 import shutil
 import struct
+import zlib
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 CORPUS = os.path.join(HERE, "corpus")
@@ -278,6 +279,48 @@ TEMPFILES = {
 }
 
 
+def png(width, height, colour_type=2, cut=0, bad_crc=False, extra=b""):
+    channels = {0: 1, 2: 3, 4: 2, 6: 4}[colour_type]
+    raw = b"".join(b"\0" + bytes((x * 40 + y * 7) % 256 for x in range(width * channels))
+                   for y in range(height))
+
+    def chunk(kind, body):
+        return (struct.pack(">I", len(body)) + kind + body +
+                struct.pack(">I", zlib.crc32(kind + body) & 0xFFFFFFFF))
+
+    data = (b"\x89PNG\r\n\x1a\n" +
+            chunk(b"IHDR", struct.pack(">IIBBBBB", width, height, 8, colour_type, 0, 0, 0)) +
+            extra + chunk(b"IDAT", zlib.compress(raw)) + chunk(b"IEND", b""))
+    if bad_crc:
+        data = data[:-5] + bytes([data[-5] ^ 1]) + data[-4:]
+    return data[:len(data) - cut]
+
+
+def alpha_v5(width, height):
+    """A top-down V5 DIB, 32 bits with bit fields and an alpha mask; alpha runs 0 to 255."""
+    header = struct.pack("<IiiHHIIiiIIIIII", 124, width, -height, 1, 32, BI_BITFIELDS,
+                         width * height * 4, 0, 0, 0, 0, 0x00FF0000, 0x0000FF00, 0x000000FF,
+                         0xFF000000)
+    header += b"BGRs" + bytes(124 - len(header) - 4)
+    pixels = bytes(v for i in range(width * height) for v in (i * 9 % 256, 40, 200, i * 37 % 256))
+    return header + pixels
+
+
+def picture_seeds(dibs):
+    seeds = {"png_" + name: b"\0" + data for name, data in {
+        "rgb": png(5, 4), "rgba": png(3, 3, 6), "grey": png(4, 2, 0),
+        "trns": png(2, 2, extra=b"\0\0\0\x06tRNS\0\0\0\0\0\0" + b"\0" * 4),
+        "cut": png(5, 4, cut=7), "bad_crc": png(5, 4, bad_crc=True),
+        "huge": png(1, 1)[:16] + struct.pack(">II", 100000, 100000) + png(1, 1)[24:],
+    }.items()}
+    sizes = [(7, 5), (1, 1), (64, 3), (33, 40)]
+    for i, (name, data) in enumerate(sorted(dibs.items())):
+        w, h = sizes[i % len(sizes)]
+        seeds["dib_" + name] = bytes((1, w - 1, h - 1)) + data
+    seeds["dib_alpha_v5"] = bytes((1, 2, 1)) + alpha_v5(6, 4)
+    return seeds
+
+
 def write(fuzzer, seeds):
     folder = os.path.join(CORPUS, fuzzer)
     shutil.rmtree(folder, ignore_errors=True)
@@ -309,6 +352,8 @@ def main():
         "file_palette_pixels_overlap": bmp(VALID_DIBS["bpp8"], off_bits=14 + 40 + 512),
     })
     write("fuzz_bmp_file", files)
+
+    write("fuzz_picture", picture_seeds(dibs))
 
     write("fuzz_profile_get", profile_get_seeds())
     write("fuzz_profile_set", profile_set_seeds())
