@@ -61,24 +61,6 @@ void MemoryImage::Reset() {
 
 // --- ImageElement --------------------------------------------------------------------------
 
-bool ImageElement::SetPicture(const BITMAPINFO *info, const void *bits) {
-    const int w = box.right - box.left, h = box.bottom - box.top;
-    const int srcW = info->bmiHeader.biWidth;
-    const int srcH = std::abs(info->bmiHeader.biHeight);
-    const int dstW = stretch ? w : DesignToScreenX(srcW);
-    const int dstH = stretch ? h : DesignToScreenY(srcH);
-    if (!picture.Create(dstW, dstH)) return false;
-    // A smooth reduction: large pictures are averaged, not sampled.
-    SetStretchBltMode(picture.dc(), HALFTONE);
-    SetBrushOrgEx(picture.dc(), 0, 0, nullptr);
-    if (StretchDIBits(picture.dc(), 0, 0, dstW, dstH, 0, 0, srcW, srcH, bits, info,
-                      DIB_RGB_COLORS, SRCCOPY) == 0) {
-        picture.Reset();
-        return false;
-    }
-    return true;
-}
-
 bool ImageElement::SetPictureFromResource(UINT id) {
     unique_hbitmap bmp(static_cast<HBITMAP>(
         LoadImageW(AppInstance(), MAKEINTRESOURCEW(id), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION)));

@@ -51,7 +51,6 @@ struct ImageElement {
     std::function<void(int button)> onMouseDown; // 1 left, 2 right, 4 middle
     std::function<void()> onClick;
 
-    bool SetPicture(const BITMAPINFO *info, const void *bits);
     bool SetPictureFromResource(UINT id);
     void Clear() { picture.Reset(); }
     bool HasPicture() const { return static_cast<bool>(picture); }
