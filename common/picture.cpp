@@ -51,20 +51,11 @@ bool MaskUsable(std::uint32_t mask, std::uint16_t bitCount) {
 // Transparent formats return c * a + 255 * (255 - a): the pixel over white, scaled by 255, so
 // that compositing costs no division per pixel.
 
-struct FetchBgr24 {
+// Three colour bytes in every pixel of kBytes (24-bit, or 32-bit with the fourth ignored).
+template <std::size_t kBytes> struct FetchBgr {
     static constexpr std::uint32_t kScale = 1;
     void operator()(const std::uint8_t *row, std::size_t i, std::uint32_t *c) const {
-        const std::uint8_t *p = row + i * 3;
-        c[0] = p[0];
-        c[1] = p[1];
-        c[2] = p[2];
-    }
-};
-
-struct FetchBgrx32 {
-    static constexpr std::uint32_t kScale = 1;
-    void operator()(const std::uint8_t *row, std::size_t i, std::uint32_t *c) const {
-        const std::uint8_t *p = row + i * 4;
+        const std::uint8_t *p = row + i * kBytes;
         c[0] = p[0];
         c[1] = p[1];
         c[2] = p[2];
@@ -260,15 +251,15 @@ template <class Fn> auto WithFetch(const Format &f, Fn fn) {
     case Layout::Indexed:
         return fn(FetchIndexed{f.palette, f.paletteEntries, f.bitCount});
     case Layout::Bgrx32:
-        return fn(FetchBgrx32{});
+        return fn(FetchBgr<4>{});
     case Layout::Bgra32:
-        return f.alpha ? fn(FetchBgra32{}) : fn(FetchBgrx32{});
+        return f.alpha ? fn(FetchBgra32{}) : fn(FetchBgr<4>{});
     case Layout::Masks:
         return fn(FetchMasks(f));
     case Layout::Bgr24:
         break;
     }
-    return fn(FetchBgr24{});
+    return fn(FetchBgr<3>{});
 }
 
 } // namespace

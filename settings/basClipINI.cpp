@@ -212,15 +212,8 @@ std::string Encode(profile::Encoding encoding, std::wstring_view text) {
     case profile::Encoding::Utf16BE:
         break;
     }
-    const bool big = encoding == profile::Encoding::Utf16BE;
-    std::string bytes;
-    bytes.reserve(text.size() * 2);
-    for (const wchar_t u : text) {
-        const char low = static_cast<char>(u & 0xFF), high = static_cast<char>((u >> 8) & 0xFF);
-        bytes += big ? high : low;
-        bytes += big ? low : high;
-    }
-    return bytes;
+    return profile::Utf16Bytes(std::u16string(text.begin(), text.end()),
+                               encoding == profile::Encoding::Utf16BE);
 }
 
 std::wstring Decode(profile::Encoding encoding, std::string_view bytes) {
@@ -233,15 +226,8 @@ std::wstring Decode(profile::Encoding encoding, std::string_view bytes) {
     case profile::Encoding::Utf16BE:
         break;
     }
-    const bool big = encoding == profile::Encoding::Utf16BE;
-    std::wstring text;
-    text.reserve(bytes.size() / 2);
-    for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) {
-        const auto first = static_cast<unsigned char>(bytes[i]);
-        const auto second = static_cast<unsigned char>(bytes[i + 1]);
-        text += static_cast<wchar_t>(big ? (first << 8 | second) : (second << 8 | first));
-    }
-    return text;
+    const std::u16string units = profile::Utf16Units(bytes, encoding == profile::Encoding::Utf16BE);
+    return std::wstring(units.begin(), units.end());
 }
 
 std::wstring ValueOrDefault(const std::string &file, const wchar_t *section, const wchar_t *key,

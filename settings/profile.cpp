@@ -276,8 +276,9 @@ std::basic_string<typename R::Unit> Set(Text<typename R::Unit> file, Text<typena
     return out;
 }
 
-// UTF-16 units from bytes in the given order; an odd last byte is a unit of its own.
-std::u16string Units(std::string_view bytes, bool bigEndian) {
+} // namespace
+
+std::u16string Utf16Units(std::string_view bytes, bool bigEndian) {
     std::u16string units;
     units.reserve((bytes.size() + 1) / 2);
     for (std::size_t i = 0; i < bytes.size(); i += 2) {
@@ -288,7 +289,7 @@ std::u16string Units(std::string_view bytes, bool bigEndian) {
     return units;
 }
 
-std::string Bytes(std::u16string_view units, bool bigEndian) {
+std::string Utf16Bytes(std::u16string_view units, bool bigEndian) {
     std::string bytes;
     bytes.reserve(units.size() * 2);
     for (const char16_t u : units) {
@@ -298,8 +299,6 @@ std::string Bytes(std::u16string_view units, bool bigEndian) {
     }
     return bytes;
 }
-
-} // namespace
 
 Encoding EncodingOf(std::string_view file) {
     if (file.substr(0, 3) == "\xEF\xBB\xBF") return Encoding::Utf8;
@@ -318,8 +317,9 @@ std::string GetString(std::string_view file, std::string_view section, std::stri
     case Encoding::Utf16LE:
     case Encoding::Utf16BE: {
         const bool big = encoding == Encoding::Utf16BE;
-        return Bytes(Get<Utf16>(Units(file, big), Units(section, big), Units(key, big), bufferSize),
-                     big);
+        return Utf16Bytes(Get<Utf16>(Utf16Units(file, big), Utf16Units(section, big),
+                                     Utf16Units(key, big), bufferSize),
+                          big);
     }
     }
     return {};
@@ -335,9 +335,9 @@ std::string SetString(std::string_view file, std::string_view section, std::stri
     case Encoding::Utf16LE:
     case Encoding::Utf16BE: {
         const bool big = encoding == Encoding::Utf16BE;
-        return Bytes(
-            Set<Utf16>(Units(file, big), Units(section, big), Units(key, big), Units(value, big)),
-            big);
+        return Utf16Bytes(Set<Utf16>(Utf16Units(file, big), Utf16Units(section, big),
+                                     Utf16Units(key, big), Utf16Units(value, big)),
+                          big);
     }
     }
     return std::string(file);

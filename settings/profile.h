@@ -19,6 +19,11 @@ enum class Encoding {
 // The encoding of a file by its first bytes. An empty file is code page 932.
 Encoding EncodingOf(std::string_view file);
 
+// UTF-16 code units from bytes in the given order (an odd last byte is a unit of its own), and
+// back.
+std::u16string Utf16Units(std::string_view bytes, bool bigEndian);
+std::string Utf16Bytes(std::u16string_view units, bool bigEndian);
+
 // Every text below (section, key, value and the result) is in the encoding of `file`: bytes of
 // code page 932 or UTF-8, or UTF-16 code units of two bytes each in the file's byte order. Lengths
 // count units (bytes, or UTF-16 code units). A UTF-16 text of odd length ends in a unit of its

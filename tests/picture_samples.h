@@ -31,13 +31,7 @@ inline std::vector<unsigned char> Quadrants(int w, int h) {
 inline std::vector<unsigned char> Quadrants8(int w, int h) {
     const size_t stride = (static_cast<size_t>(w) + 3) & ~size_t{3};
     std::vector<unsigned char> dib(sizeof(BITMAPINFOHEADER) + sizeof(RGBQUAD) * 4 + stride * h);
-    BITMAPINFOHEADER bih{};
-    bih.biSize = sizeof(bih);
-    bih.biWidth = w;
-    bih.biHeight = h;
-    bih.biPlanes = 1;
-    bih.biBitCount = 8;
-    bih.biCompression = BI_RGB;
+    BITMAPINFOHEADER bih = testutil::InfoHeader(w, h, 8);
     bih.biClrUsed = 4;
     std::memcpy(dib.data(), &bih, sizeof(bih));
     const RGBQUAD palette[4] = {{0, 0, 255, 0}, {0, 255, 0, 0}, {255, 0, 0, 0}, {0, 255, 255, 0}};
@@ -90,13 +84,7 @@ inline Rgba HalfClear(int x, int y, int w, int h) {
 // A 32-bit picture without an alpha channel whose fourth bytes are all 0: drawn as it is.
 inline std::vector<unsigned char> Bgrx32(int w, int h, COLORREF c) {
     std::vector<unsigned char> dib(sizeof(BITMAPINFOHEADER) + static_cast<size_t>(w) * h * 4);
-    BITMAPINFOHEADER bih{};
-    bih.biSize = sizeof(bih);
-    bih.biWidth = w;
-    bih.biHeight = h;
-    bih.biPlanes = 1;
-    bih.biBitCount = 32;
-    bih.biCompression = BI_RGB;
+    const BITMAPINFOHEADER bih = testutil::InfoHeader(w, h, 32);
     std::memcpy(dib.data(), &bih, sizeof(bih));
     for (size_t i = sizeof(bih); i < dib.size(); i += 4) {
         dib[i] = GetBValue(c);

@@ -41,13 +41,7 @@ std::vector<unsigned char> QuadrantDib(int width, int height) {
 
 // The same picture as a 32-bit top-down DIB.
 std::vector<unsigned char> QuadrantDibTopDown32(int width, int height) {
-    BITMAPINFOHEADER bih{};
-    bih.biSize = sizeof(bih);
-    bih.biWidth = width;
-    bih.biHeight = -height;
-    bih.biPlanes = 1;
-    bih.biBitCount = 32;
-    bih.biCompression = BI_RGB;
+    const BITMAPINFOHEADER bih = testutil::InfoHeader(width, -height, 32);
     std::vector<unsigned char> dib(sizeof(bih) + static_cast<size_t>(width) * height * 4);
     std::memcpy(dib.data(), &bih, sizeof(bih));
     unsigned char *px = dib.data() + sizeof(bih);

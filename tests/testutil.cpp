@@ -147,17 +147,22 @@ bool OpenRetry() {
 
 } // namespace
 
-std::vector<unsigned char> MakeDib(int width, int height,
-                                   const std::function<COLORREF(int, int)> &fn) {
-    const int stride = ((width * 24 + 31) / 32) * 4;
-    std::vector<unsigned char> dib(sizeof(BITMAPINFOHEADER) + static_cast<size_t>(stride) * height);
+BITMAPINFOHEADER InfoHeader(int width, int height, WORD bitCount) {
     BITMAPINFOHEADER bih{};
     bih.biSize = sizeof(bih);
     bih.biWidth = width;
     bih.biHeight = height;
     bih.biPlanes = 1;
-    bih.biBitCount = 24;
+    bih.biBitCount = bitCount;
     bih.biCompression = BI_RGB;
+    return bih;
+}
+
+std::vector<unsigned char> MakeDib(int width, int height,
+                                   const std::function<COLORREF(int, int)> &fn) {
+    const int stride = ((width * 24 + 31) / 32) * 4;
+    std::vector<unsigned char> dib(sizeof(BITMAPINFOHEADER) + static_cast<size_t>(stride) * height);
+    BITMAPINFOHEADER bih = InfoHeader(width, height, 24);
     bih.biSizeImage = static_cast<DWORD>(stride) * static_cast<DWORD>(height);
     std::memcpy(dib.data(), &bih, sizeof(bih));
     unsigned char *px = dib.data() + sizeof(bih);

@@ -58,6 +58,8 @@ bool SetClipboardBlock(UINT format, const std::vector<unsigned char> &bytes, boo
 // The registered format "PNG".
 UINT PngFormat();
 bool EmptyTheClipboard();
+// An uncompressed BITMAPINFOHEADER; a negative height makes the picture top-down.
+BITMAPINFOHEADER InfoHeader(int width, int height, WORD bitCount);
 // A packed 24-bit bottom-up DIB filled by fn(x, y) -> RGB.
 std::vector<unsigned char> MakeDib(int width, int height,
                                    const std::function<COLORREF(int, int)> &fn);
