@@ -177,16 +177,26 @@ BOOL CALLBACK DisableOne(HWND hwnd, LPARAM lp) {
     return TRUE;
 }
 
+int g_boxes = 0;
+std::function<void()> g_onBoxClosed;
+
 } // namespace
 
 int ProgramModalMessageBox(HWND owner, const wchar_t *text, const wchar_t *title, UINT type) {
     ThreadWindows w{owner, {}};
     EnumThreadWindows(GetCurrentThreadId(), DisableOne, reinterpret_cast<LPARAM>(&w));
+    ++g_boxes;
     const int result = MessageBoxW(owner, text, title, type);
+    --g_boxes;
     // Commands that ran under the box may have closed some of them.
     for (HWND h : w.disabled)
         if (IsWindow(h)) EnableWindow(h, TRUE);
+    if (g_boxes == 0 && g_onBoxClosed) g_onBoxClosed();
     return result;
 }
+
+bool MessageBoxUp() { return g_boxes > 0; }
+
+void SetOnBoxClosed(std::function<void()> fn) { g_onBoxClosed = std::move(fn); }
 
 } // namespace win

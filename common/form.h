@@ -115,6 +115,9 @@ int RunMessageLoop();
 // A message box modal to the whole program, as a task-modal box is: while it stands, the
 // program's other windows take no input. Those still there when it closes are enabled again.
 int ProgramModalMessageBox(HWND owner, const wchar_t *text, const wchar_t *title, UINT type);
+// Whether such a box stands now, and what runs each time the last one has closed.
+bool MessageBoxUp();
+void SetOnBoxClosed(std::function<void()> fn);
 
 HINSTANCE AppInstance();
 

@@ -29,6 +29,9 @@
 #define IDC_COMMAND1_0 2020 /* OK */
 #define IDC_COMMAND1_1 2021 /* CANCEL */
 
+/* Private messages */
+#define WM_RUNHELD 0x8010 /* WM_APP + 0x10: ClipMenu runs the commands it held back */
+
 /* Notification icon */
 #define TRAY_ICON_ID 1
 #define WM_TRAYCALLBACK 0x0200 /* WM_MOUSEMOVE: the icon reports through the mouse-move message */

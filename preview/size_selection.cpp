@@ -1,4 +1,5 @@
 // The display size commands of ClipMenu: one preview open at a time, its item checked.
+#include "common/ids.h"
 #include "preview/ClipMainV.h"
 #include "remote/ClipRemort.h"
 #include "shell/ClipMenu.h"
@@ -27,8 +28,14 @@ void SelectSize(MenuItem &own, MenuItem &other1, MenuItem &other2,
 
 } // namespace
 
-void ClipMenuForm::m42_Click() { SelectSize(m42, m65, m57, ClipMain42V, ClipMain57V, ClipMain65V); }
+void ClipMenuForm::m42_Click() {
+    if (!Hold(ID_M42)) SelectSize(m42, m65, m57, ClipMain42V, ClipMain57V, ClipMain65V);
+}
 
-void ClipMenuForm::m57_Click() { SelectSize(m57, m42, m65, ClipMain57V, ClipMain42V, ClipMain65V); }
+void ClipMenuForm::m57_Click() {
+    if (!Hold(ID_M57)) SelectSize(m57, m42, m65, ClipMain57V, ClipMain42V, ClipMain65V);
+}
 
-void ClipMenuForm::m65_Click() { SelectSize(m65, m42, m57, ClipMain65V, ClipMain57V, ClipMain42V); }
+void ClipMenuForm::m65_Click() {
+    if (!Hold(ID_M65)) SelectSize(m65, m42, m57, ClipMain65V, ClipMain57V, ClipMain42V);
+}

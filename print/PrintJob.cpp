@@ -424,6 +424,8 @@ short PaperCode(std::wstring_view paperSize) {
     return 0;
 }
 
+void (*InsideJob)() = nullptr;
+
 PrintResult PrintClipboard(short orientation, const std::wstring &folder,
                            const std::wstring &paperSize, const std::wstring &copies,
                            const SYSTEMTIME &now, std::wstring *printFile) {
@@ -434,6 +436,7 @@ PrintResult PrintClipboard(short orientation, const std::wstring &folder,
 
     PrintResult result = SaveClipboardPicture(temp);
     if (result != PrintResult::Printed) return result;
+    if (InsideJob) InsideJob();
 
     PrinterSettings &settings = Settings();
     {

@@ -37,6 +37,10 @@ PrintResult PrintClipboard(short orientation, const std::wstring &folder,
                            const std::wstring &paperSize, const std::wstring &copies,
                            const SYSTEMTIME &now, std::wstring *printFile = nullptr);
 
+// For tests: called inside every print once its file is written, where a printer driver's own
+// dialog or a clipboard owner's delayed rendering would let messages run.
+extern void (*InsideJob)();
+
 // The Japanese message for a failed print; nullptr for Printed.
 const wchar_t *FailureText(PrintResult result);
 

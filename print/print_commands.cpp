@@ -1,28 +1,36 @@
 // The print commands of ClipMenu: "縦印刷" and "横印刷".
+#include "common/ids.h"
 #include "print/PrintJob.h"
 #include "settings/basClipINI.h"
 #include "shell/ClipMenu.h"
 
-namespace {
-
-// The failure message comes only after the job and its file are gone, so nothing is processed
-// while the print runs.
-void RunPrint(HWND owner, std::wstring &printFile, short orientation) {
+void ClipMenuForm::Print(UINT id, short orientation) {
+    if (Hold(id)) return;
     SYSTEMTIME now{};
     GetLocalTime(&now);
-    const print::PrintResult result = print::PrintClipboard(orientation, ProgramFolder(), PaperSize,
-                                                            PrintCopies, now, &printFile);
-    if (const wchar_t *text = print::FailureText(result)) {
-        MessageBoxW(owner, text, L"Tessary", MB_OK | MB_ICONSTOP);
+    print::PrintResult result = print::PrintResult::PrintFailed;
+    {
+        // Held from the command until the page is handed over and the file is gone: a printer
+        // driver's dialog or a delayed rendering lets messages run inside the job.
+        printing_ = true;
+        struct Reset {
+            bool &flag;
+            ~Reset() { flag = false; }
+        } const reset{printing_};
+        result = print::PrintClipboard(orientation, ProgramFolder(), PaperSize, PrintCopies, now,
+                                       &PrintFile);
     }
+    // The print's own message first, then what came in meanwhile, in its order.
+    if (const wchar_t *text = print::FailureText(result)) {
+        win::ProgramModalMessageBox(Handle(), text, L"Tessary", MB_OK | MB_ICONSTOP);
+    }
+    RunHeld();
 }
 
-} // namespace
-
 void ClipMenuForm::mTPrint_Click() {
-    RunPrint(Handle(), PrintFile, print::kPortrait);
+    Print(ID_MTPRINT, print::kPortrait);
 }
 
 void ClipMenuForm::mYPrint_Click() {
-    RunPrint(Handle(), PrintFile, print::kLandscape);
+    Print(ID_MYPRINT, print::kLandscape);
 }

@@ -4,6 +4,7 @@
 #include "common/lazylib.h"
 #include "common/text.h"
 #include "settings/basClipINI.h"
+#include "shell/ClipMenu.h"
 
 #include <commctrl.h>
 
@@ -261,6 +262,8 @@ void ClipSettingForm::Form_Load() {
 void ClipSettingForm::Command1_Click(int index) {
     switch (index) {
     case 0:
+        // Not under a print, nor while a box of ours stands: then it runs once that is over.
+        if (ClipMenu.IsLoaded() && ClipMenu->Hold(IDC_COMMAND1_0)) break;
         CheckAndSave();
         break;
     case 1:
@@ -273,7 +276,7 @@ void ClipSettingForm::Command1_Click(int index) {
 
 void ClipSettingForm::CheckAndSave() {
     const auto refuse = [this](const wchar_t *text, HWND box) {
-        MessageBoxW(Handle(), text, kTitle, MB_OK | MB_ICONSTOP);
+        win::ProgramModalMessageBox(Handle(), text, kTitle, MB_OK | MB_ICONSTOP);
         if (IsLoaded()) SetFocus(box);
     };
 
@@ -304,7 +307,8 @@ void ClipSettingForm::CheckAndSave() {
     // A save that does not land must not look like one: the user would lose the settings unseen.
     MakeSettingsFolder();
     if (!WriteSettings(dispSize, paperSize, copies)) {
-        MessageBoxW(Handle(), L"設定を保存できませんでした", kTitle, MB_OK | MB_ICONSTOP);
+        win::ProgramModalMessageBox(Handle(), L"設定を保存できませんでした", kTitle,
+                                    MB_OK | MB_ICONSTOP);
         return;
     }
     ReadSettings(DispSize, PaperSize, PrintCopies);

@@ -9,6 +9,8 @@
 #include "settings/basClipINI.h"
 #include "shell/basClipLook.h"
 
+#include <algorithm>
+
 win::FormRef<ClipMenuForm> ClipMenu;
 
 int RunTessary() {
@@ -47,6 +49,17 @@ std::wstring MenuItem::Caption() const {
 }
 
 // --- ClipMenu ------------------------------------------------------------------------------
+
+namespace {
+
+bool IsPrint(UINT id) { return id == ID_MTPRINT || id == ID_MYPRINT; }
+
+// The commands that can bring up a message box of ours.
+bool OpensBox(UINT id) {
+    return IsPrint(id) || id == ID_M42 || id == ID_M57 || id == ID_M65 || id == IDC_COMMAND1_0;
+}
+
+} // namespace
 
 ClipMenuForm::Frame ClipMenuForm::GetFrame() const {
     Frame f;
@@ -113,11 +126,16 @@ void ClipMenuForm::Form_Load() {
                                GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON),
                                LR_SHARED)));
     AddTrayIcon();
+    win::SetOnBoxClosed([this] {
+        if (!held_.empty() && IsLoaded()) PostMessageW(Handle(), WM_RUNHELD, 0, 0);
+    });
     Hide();
     ChangeClipBoard();
 }
 
 void ClipMenuForm::Form_Unload() {
+    held_.clear();
+    win::SetOnBoxClosed(nullptr);
     Shell_NotifyIconW(NIM_DELETE, &TrayIcon);
     UnhookWindow(Handle());
     ChangeClipboardChain(Handle(), NextViewer);
@@ -176,7 +194,34 @@ void ClipMenuForm::RunCommand(UINT id) {
     }
 }
 
+bool ClipMenuForm::Hold(UINT id) {
+    if (printing_) {
+        if (IsPrint(id)) return true; // one print at a time
+    } else if (!win::MessageBoxUp() || !OpensBox(id)) {
+        return false;
+    }
+    held_.erase(std::remove_if(held_.begin(), held_.end(),
+                               [id](UINT h) { return h == id || (IsPrint(h) && IsPrint(id)); }),
+                held_.end());
+    held_.push_back(id);
+    return true;
+}
+
+void ClipMenuForm::RunHeld() {
+    // Each command may print, open a box or end the program: look again before the next.
+    while (!held_.empty() && !printing_ && !win::MessageBoxUp() && !win::Form::Exiting()) {
+        const UINT id = held_.front();
+        held_.erase(held_.begin());
+        if (id != IDC_COMMAND1_0) {
+            RunCommand(id);
+        } else if (ClipSetting.IsLoaded()) {
+            ClipSetting->Command1_Click(0);
+        }
+    }
+}
+
 void ClipMenuForm::mOFF_Click() {
+    if (Hold(ID_MOFF)) return;
     m65.SetChecked(false);
     m42.SetChecked(false);
     m57.SetChecked(false);
@@ -186,15 +231,19 @@ void ClipMenuForm::mOFF_Click() {
     ClipMain65V.Unload();
 }
 
-void ClipMenuForm::mRem_Click() { ClipRemort->Show(); }
+void ClipMenuForm::mRem_Click() {
+    if (!Hold(ID_MREM)) ClipRemort->Show();
+}
 
 void ClipMenuForm::mSET_Click() {
+    if (Hold(ID_MSET)) return;
     ClipSetting->Show();
     // Chosen again while open, the dialog comes to the front instead of staying behind others.
     if (ClipSetting.IsLoaded()) SetForegroundWindow(ClipSetting->hWnd());
 }
 
 void ClipMenuForm::mEnd_Click() {
+    if (Hold(ID_MEND)) return;
     ClipMain42V.Unload();
     ClipMain57V.Unload();
     ClipMain65V.Unload();
@@ -205,6 +254,7 @@ void ClipMenuForm::mEnd_Click() {
 }
 
 void ClipMenuForm::mEnd2_Click() {
+    if (Hold(ID_MEND2)) return;
     // Whatever handler this runs under goes on afterwards; none of them may bring a window back.
     win::Form::SetExiting(true);
     ClipMain42V.Unload();
@@ -237,6 +287,9 @@ LRESULT ClipMenuForm::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
         return 0;
     case WM_ENDSESSION:
         if (wp) mEnd2_Click();
+        return 0;
+    case WM_RUNHELD:
+        RunHeld();
         return 0;
     }
     if (taskbarCreated_ && msg == taskbarCreated_) {

@@ -6,6 +6,7 @@
 #include "common/handles.h"
 
 #include <string>
+#include <vector>
 
 // One item of ClipMenu's menus: check mark, enabled state and caption.
 class MenuItem {
@@ -49,6 +50,11 @@ public:
     void mEnd2_Click();
     // Runs the command of a menu identifier (see common/ids.h).
     void RunCommand(UINT id);
+    // Whether a command must wait, and then it is kept to run later: while a print runs (a
+    // second print is dropped, the others run after it) and while one of our message boxes
+    // stands (a print, a size command and the settings dialog's OK, IDC_COMMAND1_0, would open
+    // another; they run when it closes). Each waits once, in the order of its last request.
+    bool Hold(UINT id);
 
     // Opens a pop-up menu of this window at the mouse pointer and returns the chosen command
     // (0 for none, or when this window went away while the menu was open). The caller runs it
@@ -75,10 +81,14 @@ private:
     void BuildMenus();
     void Form_MouseMove(LPARAM lp);
     void AddTrayIcon();
+    void Print(UINT id, short orientation);
+    void RunHeld();
     HMENU menuBar_ = nullptr; // owned by the window once attached
     HMENU mMenu_ = nullptr, mMenu2_ = nullptr;
     UINT taskbarCreated_ = 0;
     bool passingOn_ = false;
+    bool printing_ = false;
+    std::vector<UINT> held_;
 };
 
 extern win::FormRef<ClipMenuForm> ClipMenu;

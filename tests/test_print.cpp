@@ -1,6 +1,9 @@
 // The print job through the real path: clipboard, temporary file, Wine's printer driver, CUPS and
 // the cups-pdf printer, checked in the PDFs it writes. The Linux tools that read them back
 // (pdfinfo, pdftoppm, ipptool) are run through Wine's support for Unix programs.
+#include "common/basClipMain.h"
+#include "common/form.h"
+#include "common/ids.h"
 #include "print/PrintJob.h"
 #include "settings/basClipINI.h"
 #include "shell/ClipMenu.h"
@@ -785,6 +788,43 @@ TEST_F(PrintToPdf, RefusingPrinterThenTheNextPrintWorks) {
     EXPECT_EQ(out.jobs, 1);
     EXPECT_EQ(out.state, "completed");
     EXPECT_NEAR(out.width, 518, 2.0);
+}
+
+// --- The whole run ---------------------------------------------------------------------------
+
+HWND g_menu = nullptr;
+void CALLBACK ChoosePortrait(HWND, UINT, UINT_PTR id, DWORD) {
+    if (!ClipMenu.IsLoaded()) return;
+    KillTimer(nullptr, id);
+    g_menu = ClipMenu->hWnd();
+    PostMessageW(g_menu, WM_COMMAND, ID_MTPRINT, 0);
+}
+
+TEST_F(PrintToPdf, APrintAndTheExitDuringAPrintWaitForIt) {
+    // With text beside, the picture brings up no remote at start: the timer fires in the loop.
+    ASSERT_TRUE(testutil::SetClipboardBlock(CF_DIB, QuadrantDib(64, 48), true));
+    ASSERT_TRUE(probe_.Baseline());
+    // Messages run inside the job, as under a driver's dialog, and bring the next commands.
+    print::InsideJob = [] {
+        print::InsideJob = nullptr;
+        PostMessageW(g_menu, WM_COMMAND, ID_MYPRINT, 0);
+        PostMessageW(g_menu, WM_COMMAND, ID_MEND2, 0);
+        win::DoEvents();
+    };
+    const UINT_PTR timer = SetTimer(nullptr, 0, 10, ChoosePortrait);
+    const int code = RunTessary();
+    KillTimer(nullptr, timer);
+    print::InsideJob = nullptr;
+    win::Form::SetExiting(false);
+    EXPECT_EQ(code, 0);
+    EXPECT_FALSE(Shell_NotifyIconW(NIM_MODIFY, &TrayIcon)) << "the icon stayed";
+    EXPECT_NE(GetClipboardViewer(), g_menu) << "the chain was not left";
+    const Output out = probe_.Collect();
+    EXPECT_EQ(out.pages, 1);
+    ASSERT_TRUE(out.page.has_value());
+    EXPECT_LT(out.page->width, out.page->height) << "the landscape print's page";
+    EXPECT_EQ(probe_.JobsSinceBaseline(), 1);
+    EXPECT_EQ(watcher_.Seen().size(), 0u) << "a failure was reported";
 }
 
 // --- The menu commands -----------------------------------------------------------------------

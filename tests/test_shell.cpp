@@ -426,3 +426,18 @@ TEST_F(UnderTheBox, ExitLoadsNoWindowAgain) {
     EXPECT_FALSE(ClipRemort.IsLoaded());
     EXPECT_EQ(win::Form::LoadedCount(), 0);
 }
+
+TEST_F(UnderTheBox, CommandsThatOpenABoxWaitForItAndRunOnce) {
+    OpenPreviewAndRunUnderItsBox([] {
+        ClipMenu->RunCommand(ID_MTPRINT);
+        ClipMenu->RunCommand(ID_MTPRINT);
+        ClipMenu->RunCommand(ID_M57);
+    });
+    EXPECT_TRUE(PumpUntil([&] { return boxes_.Seen().size() >= 3 && !testutil::BoxShowing(); }));
+    testutil::Pump(300ms);
+    EXPECT_EQ(boxes_.MostAtOnce(), 1u);
+    const auto seen = boxes_.Seen();
+    ASSERT_EQ(seen.size(), 3u);
+    EXPECT_EQ(seen[1].text, L"クリップボードに画像データがありません"); // the print's, once
+    EXPECT_TRUE(ClipMain57V.IsLoaded());
+}

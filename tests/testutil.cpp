@@ -88,11 +88,18 @@ BOOL CALLBACK FindText(HWND child, LPARAM lp) {
 
 } // namespace
 
+void ModalWatcher::SetAnswering(bool on) {
+    std::lock_guard<std::mutex> lock(mu_);
+    offAt_ = boxCount_;
+    answer_ = on;
+}
+
 void ModalWatcher::Run() {
     std::vector<HWND> recorded;
     while (!stop_) {
         FindCtx ctx{GetCurrentProcessId(), {}};
         EnumWindows(CollectBoxes, reinterpret_cast<LPARAM>(&ctx));
+        if (ctx.boxes.size() > most_) most_ = ctx.boxes.size();
         for (HWND box : ctx.boxes) {
             bool isNew = true;
             for (HWND r : recorded)
@@ -106,8 +113,14 @@ void ModalWatcher::Run() {
                 EnumChildWindows(box, FindText, reinterpret_cast<LPARAM>(&seen));
                 std::lock_guard<std::mutex> lock(mu_);
                 seen_.push_back(seen);
+                boxCount_ = recorded.size();
             }
-            if (!answer_) continue;
+            if (!answer_) {
+                // Only the first box since answering went off stands; a later one would leave
+                // the test waiting on it.
+                std::lock_guard<std::mutex> lock(mu_);
+                if (offAt_ < recorded.size() && box == recorded[offAt_]) continue;
+            }
             // IDOK closes a box with one OK button; IDCANCEL is what such a box also accepts.
             PostMessageW(box, WM_COMMAND, IDOK, 0);
             for (int i = 0; i < 100 && IsWindow(box) && IsWindowVisible(box); ++i)

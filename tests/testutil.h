@@ -35,12 +35,17 @@ public:
     ModalWatcher &operator=(const ModalWatcher &) = delete;
     std::vector<BoxSeen> Seen();
     void Clear();
-    // Off: boxes are recorded but left standing, for a test that acts while one is up.
-    void SetAnswering(bool on) { answer_ = on; }
+    // Off: the next box is recorded but left standing, for a test that acts while it is up
+    // (those after it are still answered).
+    void SetAnswering(bool on);
+    // The most boxes that stood at one time.
+    size_t MostAtOnce() const { return most_; }
 
 private:
     void Run();
     std::atomic<bool> stop_{false}, answer_{true};
+    std::atomic<size_t> most_{0};
+    size_t boxCount_ = 0, offAt_ = 0; // guarded by mu_
     std::mutex mu_;
     std::vector<BoxSeen> seen_;
     std::thread thread_;
