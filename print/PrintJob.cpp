@@ -196,24 +196,31 @@ PrinterSettings &Settings() {
     return settings;
 }
 
-// This print's temporary file: removed when the print ends, if we created it.
+// This print's temporary file, open from its creation to the end of the read-back: another
+// copy of the program printing from the same folder cannot delete it meanwhile, and finds its
+// name taken. Removed when the print ends, if we created it.
 class TempFile {
 public:
-    explicit TempFile(std::wstring path) : path_(std::move(path)) {}
+    TempFile(std::wstring folder, const SYSTEMTIME &now, std::wstring *printFile)
+        : folder_(std::move(folder)), now_(now), printFile_(printFile) {
+        Name();
+    }
     TempFile(const TempFile &) = delete;
     TempFile &operator=(const TempFile &) = delete;
-    ~TempFile() {
-        file_.reset();
-        if (created_) DeleteFileW(path_.c_str());
-    }
+    ~TempFile() { Remove(); }
 
-    // Replaces a file of the same name (two prints within one second share it).
+    // A name held open by another copy: the next second's, for a few seconds. A same-name file
+    // that nothing holds (left by an earlier run, or this copy's print a moment ago) is replaced.
     bool Create() {
-        file_.reset(CreateFileW(path_.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                FILE_ATTRIBUTE_NORMAL, nullptr));
-        if (!file_) return false;
-        created_ = true;
-        return true;
+        constexpr int kWaits = 3;
+        for (int wait = 0;; ++wait) {
+            if (TryCreate()) return true;
+            if (GetLastError() != ERROR_SHARING_VIOLATION || wait == kWaits) return false;
+            SYSTEMTIME clock{};
+            GetLocalTime(&clock);
+            Sleep(1000u - std::min<DWORD>(clock.wMilliseconds, 999));
+            NextSecond();
+        }
     }
     bool Append(const std::uint8_t *data, std::size_t size) {
         constexpr std::size_t kChunk = std::size_t{1} << 24;
@@ -226,12 +233,52 @@ public:
         }
         return true;
     }
-    // Closes the file for reading back.
-    void Finish() { file_.reset(); }
+    void Remove() {
+        file_.reset();
+        if (created_) DeleteFileW(path_.c_str());
+        created_ = false;
+    }
 
-    const std::wstring &path() const { return path_; }
+    // For reading back: the handle that wrote it.
+    HANDLE handle() const { return file_.get(); }
 
 private:
+    // Without FILE_SHARE_DELETE, nobody else can delete or open it for writing while it is open.
+    bool TryCreate() {
+        for (int attempt = 0; attempt < 2; ++attempt) {
+            file_.reset(CreateFileW(path_.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ,
+                                    nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+            if (file_) {
+                created_ = true;
+                return true;
+            }
+            // A folder or a read-only file fails here with its own error, never as in use.
+            if (GetLastError() != ERROR_FILE_EXISTS || !DeleteFileW(path_.c_str())) return false;
+        }
+        return false;
+    }
+    void NextSecond() {
+        FILETIME t{};
+        if (!SystemTimeToFileTime(&now_, &t)) return;
+        ULARGE_INTEGER u{};
+        u.LowPart = t.dwLowDateTime;
+        u.HighPart = t.dwHighDateTime;
+        u.QuadPart += 10000000; // 100-ns units
+        t.dwLowDateTime = u.LowPart;
+        t.dwHighDateTime = u.HighPart;
+        FileTimeToSystemTime(&t, &now_);
+        Name();
+    }
+    void Name() {
+        const tempfiles::DateTime when{now_.wYear, now_.wMonth,  now_.wDay,
+                                       now_.wHour, now_.wMinute, now_.wSecond};
+        path_ = tempfiles::TempFilePath(folder_, when);
+        if (printFile_) *printFile_ = path_;
+    }
+
+    std::wstring folder_;
+    SYSTEMTIME now_;
+    std::wstring *printFile_;
     std::wstring path_;
     win::unique_hfile file_;
     bool created_ = false;
@@ -243,12 +290,10 @@ private:
 // makes copies of what it is given.
 class LoadedPicture {
 public:
-    bool Load(const std::wstring &path) {
-        file_.reset(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                FILE_ATTRIBUTE_NORMAL, nullptr));
-        if (!file_) return false;
+    bool Load(HANDLE file) {
+        file_ = file;
         LARGE_INTEGER size{};
-        if (!GetFileSizeEx(file_.get(), &size) || size.QuadPart <= 0) return false;
+        if (!GetFileSizeEx(file_, &size) || size.QuadPart <= 0) return false;
         const auto bytes = static_cast<std::uint64_t>(size.QuadPart);
         std::vector<std::uint8_t> head(
             static_cast<std::size_t>(std::min<std::uint64_t>(bytes, dib::kMaxFileHead)));
@@ -313,18 +358,18 @@ private:
     bool ReadAt(std::uint64_t offset, std::uint8_t *out, std::size_t size) {
         LARGE_INTEGER at{};
         at.QuadPart = static_cast<LONGLONG>(offset);
-        if (!SetFilePointerEx(file_.get(), at, nullptr, FILE_BEGIN)) return false;
+        if (!SetFilePointerEx(file_, at, nullptr, FILE_BEGIN)) return false;
         constexpr std::size_t kChunk = std::size_t{1} << 24;
         for (std::size_t done = 0; done < size;) {
             const DWORD part = static_cast<DWORD>(std::min(kChunk, size - done));
             DWORD got = 0;
-            if (!ReadFile(file_.get(), out + done, part, &got, nullptr) || got == 0) return false;
+            if (!ReadFile(file_, out + done, part, &got, nullptr) || got == 0) return false;
             done += got;
         }
         return true;
     }
 
-    win::unique_hfile file_;
+    HANDLE file_ = nullptr; // the temporary file's, which outlives this
     std::vector<std::uint8_t> header_;
     std::uint64_t bitsOffset_ = 0;
     dib::Info info_;
@@ -376,7 +421,6 @@ PrintResult SaveClipboardPicture(TempFile &temp) {
             !temp.Append(picture.packed() + info.pixelOffset, info.pixelBytes))
             result = PrintResult::FileNotWritten;
     }
-    temp.Finish();
     return result;
 }
 
@@ -429,10 +473,7 @@ void (*InsideJob)() = nullptr;
 PrintResult PrintClipboard(short orientation, const std::wstring &folder,
                            const std::wstring &paperSize, const std::wstring &copies,
                            const SYSTEMTIME &now, std::wstring *printFile) {
-    const tempfiles::DateTime when{now.wYear, now.wMonth,  now.wDay,
-                                   now.wHour, now.wMinute, now.wSecond};
-    TempFile temp(tempfiles::TempFilePath(folder, when));
-    if (printFile) *printFile = temp.path();
+    TempFile temp(folder, now, printFile);
 
     PrintResult result = SaveClipboardPicture(temp);
     if (result != PrintResult::Printed) return result;
@@ -447,10 +488,12 @@ PrintResult PrintClipboard(short orientation, const std::wstring &folder,
         if (result != PrintResult::Printed) return result;
     }
 
+    if (BeforeReadBack) BeforeReadBack();
     LoadedPicture picture;
-    if (!picture.Load(temp.path())) return PrintResult::FileNotRead;
+    if (!picture.Load(temp.handle())) return PrintResult::FileNotRead;
     if (!PrintPage(settings, picture)) return PrintResult::PrintFailed;
 
+    temp.Remove();
     // A .bmp file that cannot be deleted does not undo a print that reached the spooler.
     DeleteTempFiles(folder);
     return PrintResult::Printed;

@@ -28,7 +28,8 @@ constexpr short kLandscape = DMORIENT_LANDSCAPE;
 short PaperCode(std::wstring_view paperSize);
 
 // One print of what the clipboard holds now: the picture is saved to folder + "\" +
-// "yymmddhhmmss.BMP" (from `now`; the path goes to *printFile before anything else happens),
+// "yymmddhhmmss.BMP" (from `now`; the path goes to *printFile before anything else happens, and
+// again for each later second's name taken while another copy of the program holds the name),
 // the printer's paper, copies and orientation are set, the picture is read back from the file
 // and drawn over the printable area, and the document is ended. Then our temporary files in the
 // folder are deleted (twelve digits and ".bmp"; other .bmp files stay). On failure the job is
@@ -47,6 +48,10 @@ const wchar_t *FailureText(PrintResult result);
 // Deletes the files of `folder` whose names are our temporary names. Returns false when one of
 // them could not be deleted.
 bool DeleteTempFiles(const std::wstring &folder);
+
+// Tests stand in here for another copy of the program: called with this print's temporary file
+// written and still open, just before it is read back. Null in the program.
+inline void (*BeforeReadBack)() = nullptr;
 
 // The printer settings that the run keeps (for tests): the default printer they belong to and
 // the fields the next print starts from.

@@ -5,6 +5,8 @@
 #include "settings/basClipINI.h"
 #include "shell/ClipMenu.h"
 
+#include <utility>
+
 win::FormRef<ClipRemortForm> ClipRemort;
 
 namespace {
@@ -12,6 +14,24 @@ namespace {
 constexpr double kLeft = 3162, kTop = 6920, kHeight = 2115;
 constexpr double kPicture1[] = {-30, -30, 3735, 3075};
 constexpr double kImage2Width = 630, kImage2Height = 2100;
+
+BOOL CALLBACK MeetsWorkArea(HMONITOR monitor, HDC, LPRECT, LPARAM data) {
+    auto *probe = reinterpret_cast<std::pair<RECT, bool> *>(data);
+    MONITORINFO info{};
+    info.cbSize = sizeof(info);
+    RECT common{};
+    if (GetMonitorInfoW(monitor, &info) && IntersectRect(&common, &probe->first, &info.rcWork)) {
+        probe->second = true;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+bool OnSomeWorkArea(const RECT &r) {
+    std::pair<RECT, bool> probe{r, false};
+    EnumDisplayMonitors(nullptr, nullptr, MeetsWorkArea, reinterpret_cast<LPARAM>(&probe));
+    return probe.second;
+}
 } // namespace
 
 ClipRemortForm::Frame ClipRemortForm::GetFrame() const {
@@ -57,7 +77,34 @@ void ClipRemortForm::Form_Load() {
     }
 }
 
+void ClipRemortForm::Show() {
+    const bool wasLoaded = IsLoaded();
+    SkinnedForm::Show();
+    // A fresh load stands at its fixed place; only a window left behind by a change of screens
+    // moves.
+    if (wasLoaded) BringBackIfLost();
+}
+
+// After a resolution change or an unplugged monitor the window may lie where nothing shows it,
+// and it is the only way to print: back to the fixed place, or to the primary work area's corner
+// when that is off every monitor too. A window any monitor shows stays where it was dragged.
+void ClipRemortForm::BringBackIfLost() {
+    if (!IsLoaded()) return;
+    RECT r{};
+    if (!GetWindowRect(Handle(), &r) || OnSomeWorkArea(r)) return;
+    const int width = r.right - r.left, height = r.bottom - r.top;
+    POINT to{win::TwipsToPixelsX(kLeft), win::TwipsToPixelsY(kTop)};
+    const RECT home{to.x, to.y, to.x + width, to.y + height};
+    if (!OnSomeWorkArea(home)) {
+        RECT work{};
+        SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+        to = {work.left, work.top};
+    }
+    SetWindowPos(Handle(), nullptr, to.x, to.y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
 LRESULT ClipRemortForm::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
+    if (msg == WM_DISPLAYCHANGE) BringBackIfLost();
     if (msg == WM_CLOSE) {
         // Alt+F4 and the like: the remote closes only through "閉じる", with its previews.
         ClipMenu->mEnd_Click();

@@ -11,6 +11,9 @@ public:
     // 1 left, 2 right, 4 middle: the right button opens ClipMenu's mMenu, the others drag.
     void Image2_MouseDown(int button);
 
+    // Form::Show, and a loaded window that no monitor shows comes back within reach.
+    void Show();
+
 protected:
     Frame GetFrame() const override;
     void Form_Load() override;
@@ -18,6 +21,7 @@ protected:
 
 private:
     static bool ClipboardIsPicture();
+    void BringBackIfLost();
 };
 
 extern win::FormRef<ClipRemortForm> ClipRemort;

@@ -3,6 +3,7 @@
 // (pdfinfo, pdftoppm, ipptool) are run through Wine's support for Unix programs.
 #include "common/basClipMain.h"
 #include "common/form.h"
+#include "common/handles.h"
 #include "common/ids.h"
 #include "print/PrintJob.h"
 #include "settings/basClipINI.h"
@@ -715,6 +716,39 @@ TEST_F(PrintToPdf, UserPicturesSurviveAndStaleTemporaryFilesGo) {
     std::vector<std::wstring> left = Entries(folder_.path());
     std::sort(left.begin(), left.end());
     EXPECT_EQ(left, (std::vector<std::wstring>{L"Holiday.BMP", L"photo.bmp"}));
+}
+
+// Another copy of the program printing from the same folder in the same second: it holds its
+// file open, and cleans the folder up while this copy's file waits to be read back.
+TEST_F(PrintToPdf, BesideAnotherCopyInTheSameFolder) {
+    const auto hold = [this](const wchar_t *name) {
+        return win::unique_hfile(CreateFileW(folder_.file(name).c_str(),
+                                             GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                             OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    };
+    ASSERT_TRUE(testutil::SetClipboardDib(QuadrantDib(8, 8)));
+    static std::wstring folder;
+    static bool cleaned;
+    folder = folder_.path();
+    cleaned = true;
+    {
+        const win::unique_hfile other = hold(L"060317140509.BMP");
+        print::BeforeReadBack = [] { cleaned = print::DeleteTempFiles(folder); };
+        const Output out = PrintAndCollect(print::kPortrait, L"A4", L"1");
+        print::BeforeReadBack = nullptr;
+        EXPECT_FALSE(cleaned) << "the clean-up removed a file held open";
+        EXPECT_EQ(file_, folder_.file(L"060317140510.BMP")) << "the next second's name";
+        EXPECT_EQ(out.pages, 1);
+        if (out.page) ExpectQuadrantsFillPage(*out.page);
+        EXPECT_EQ(Entries(folder_.path()), std::vector<std::wstring>{L"060317140509.BMP"});
+    }
+    const win::unique_hfile held[] = {hold(L"060317140509.BMP"), hold(L"060317140510.BMP"),
+                                      hold(L"060317140511.BMP"), hold(L"060317140512.BMP")};
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(Print(print::kPortrait, L"A4", L"1"), PrintResult::FileNotWritten);
+    EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(2500));
+    EXPECT_STREQ(print::FailureText(PrintResult::FileNotWritten),
+                 L"一時ファイルを作成できませんでした");
 }
 
 TEST_F(PrintToPdf, ProgramInADriveRoot) {

@@ -18,6 +18,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <string>
+#include <utility>
 #include <vector>
 
 using namespace std::chrono_literals;
@@ -817,6 +818,32 @@ TEST_F(Windows, RemoteReloadedAfterCloseIsBackAtItsPlace) {
     GetWindowRect(ClipRemort->hWnd(), &r);
     EXPECT_EQ(r.left, 211);
     EXPECT_EQ(r.top, 461);
+}
+
+TEST_F(Windows, RemoteOffEveryMonitorComesBackAndAShownOneStays) {
+    if (!Is96Dpi()) GTEST_SKIP() << "geometry is given for 96 DPI";
+    ClipMenu->mRem_Click();
+    const HWND h = ClipRemort->hWnd();
+    const auto moveTo = [h](int x, int y) {
+        SetWindowPos(h, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    };
+    const auto at = [h] {
+        RECT r{};
+        GetWindowRect(h, &r);
+        return std::make_pair(r.left, r.top);
+    };
+    const std::pair<LONG, LONG> home{211, 461};
+    moveTo(-5000, -5000);
+    SendMessageW(h, WM_DISPLAYCHANGE, 32, MAKELPARAM(1280, 1024));
+    EXPECT_EQ(at(), home) << "after a change of screens";
+    moveTo(-5000, -5000);
+    ClipMenu->mRem_Click();
+    EXPECT_EQ(at(), home) << "on リモコン";
+    EXPECT_EQ(ClipRemort->hWnd(), h);
+    moveTo(-30, -100); // a corner still shows
+    SendMessageW(h, WM_DISPLAYCHANGE, 32, MAKELPARAM(1280, 1024));
+    ClipMenu->mRem_Click();
+    EXPECT_EQ(at(), std::make_pair(LONG{-30}, LONG{-100}));
 }
 
 // --- the mouse on the remote control and on the previews --------------------------------------
