@@ -46,6 +46,7 @@ BrandingText "${PRODUCT} ${VERSION}"
 Var Autostart ; 1: a shortcut in the Startup folder, remembered in the uninstall entry
 Var NoRun ; 1: /NORUN, a silent install starts nothing
 Var Closed ; copies of Tessary that setup ended and starts again should it give up
+Var Looks ; EndRunningTessary: looks again at windows with no menu window to close
 Var AutostartBox
 Var DeleteSettings ; uninstaller: 1 removes CNT\Tessary.ini too
 Var DeleteSettingsBox
@@ -159,6 +160,7 @@ Function ${UN}EndRunningTessary
   Push $R7
   Push $R8
   Push $R9
+  StrCpy $Looks 0
   ${Do}
     StrCpy $R9 0
     Call ${UN}OurWindows
@@ -192,14 +194,20 @@ Function ${UN}EndRunningTessary
           IntOp $R3 $R3 + 1
         ${EndIf}
       ${Loop}
+      ; All ended, or windows of a copy that has no menu window (starting or ending): look again.
+      IntOp $Looks $Looks + 1
       ${If} $R3 = 0
+      ${AndIf} $Looks < 40
+        Sleep 250
         ${Continue}
       ${EndIf}
     ${EndIf}
-    MessageBox MB_RETRYCANCEL|MB_ICONEXCLAMATION "実行中の Tessary が終了しませんでした。$\r$\n$\r$\nTessary の設定画面が開いていれば閉じてから「再試行」を押してください。$\r$\n「キャンセル」を押すと、何も変更せずに中止します。" /SD IDCANCEL IDRETRY +4
+    MessageBox MB_RETRYCANCEL|MB_ICONEXCLAMATION "実行中の Tessary が終了しませんでした。$\r$\n$\r$\nTessary の設定画面が開いていれば閉じてから「再試行」を押してください。$\r$\n「キャンセル」を押すと、何も変更せずに中止します。" /SD IDCANCEL IDRETRY retry
     Call ${UN}RestartClosed
     SetErrorLevel ${EXIT_RUNNING}
     Abort "Tessary が終了しなかったため、中止しました。"
+    retry:
+    StrCpy $Looks 0
   ${Loop}
   Pop $R9
   Pop $R8
@@ -221,19 +229,18 @@ FunctionEnd
 Function .onInit
   Call TakeMutex
   StrCpy $Closed 0
-  ; The sign-in start as the user left it: the remembered choice, else (an install from before
-  ; it was remembered) whether the Startup shortcut is there, else on.
+  ; An upgrade offers the sign-in start as the user left it: off when unticked (remembered) or
+  ; when the Startup shortcut was deleted, as the options page suggests. A first install: on.
   StrCpy $Autostart 1
-  ClearErrors
-  ReadRegDWORD $0 HKCU "${UNINST_KEY}" "Autostart"
-  ${IfNot} ${Errors}
-    ${If} $0 = 0
-      StrCpy $Autostart 0
+  ReadRegStr $0 HKCU "${UNINST_KEY}" "InstallLocation"
+  ${If} $0 != ""
+    ClearErrors
+    ReadRegDWORD $0 HKCU "${UNINST_KEY}" "Autostart"
+    ${If} ${Errors} ; installed before the choice was remembered
+      StrCpy $0 1
     ${EndIf}
-  ${Else}
-    ReadRegStr $0 HKCU "${UNINST_KEY}" "InstallLocation"
-    ${If} $0 != ""
-    ${AndIfNot} ${FileExists} "$SMSTARTUP\${PRODUCT}.lnk"
+    ${If} $0 = 0
+    ${OrIfNot} ${FileExists} "$SMSTARTUP\${PRODUCT}.lnk"
       StrCpy $Autostart 0
     ${EndIf}
   ${EndIf}
