@@ -337,8 +337,9 @@ Section "Tessary"
   WriteRegStr HKCU "${UNINST_KEY}" "UninstallString" '"$INSTDIR\${UNINSTALLER}"'
   ; A script runs this and then looks: it returns once the removal is done, with the uninstaller's
   ; exit code. Plain, the uninstaller goes on from a copy in the temporary folder and returns at
-  ; once; run in place (_?=) it cannot delete its own running file, so cmd deletes it after.
-  WriteRegStr HKCU "${UNINST_KEY}" "QuietUninstallString" '"$SYSDIR\cmd.exe" /d /c ""$INSTDIR\${UNINSTALLER}" /S _?=$INSTDIR && del "$INSTDIR\${UNINSTALLER}" && (rd "$INSTDIR" 2>nul & exit /b 0)"'
+  ; once; run in place (_?=) it cannot delete its own running file, so cmd deletes it after a
+  ; removal that went through (an explicit test: Wine's cmd runs "&&" after a failed GUI program).
+  WriteRegStr HKCU "${UNINST_KEY}" "QuietUninstallString" '"$SYSDIR\cmd.exe" /d /v:on /c ""$INSTDIR\${UNINSTALLER}" /S _?=$INSTDIR & set "e=!errorlevel!" & if "!e!"=="0" (del "$INSTDIR\${UNINSTALLER}" & rd "$INSTDIR" 2>nul) & exit !e!"'
   WriteRegDWORD HKCU "${UNINST_KEY}" "Autostart" $Autostart
   SectionGetSize 0 $0
   WriteRegDWORD HKCU "${UNINST_KEY}" "EstimatedSize" $0
