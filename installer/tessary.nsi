@@ -28,6 +28,8 @@ Unicode true
 Name "${PRODUCT}"
 OutFile "${OUTFILE}"
 InstallDir "$LOCALAPPDATA\Programs\${PRODUCT}"
+; An upgrade goes where the program already is; /D= still chooses.
+InstallDirRegKey HKCU "${UNINST_KEY}" "InstallLocation"
 RequestExecutionLevel user
 SetCompressor /SOLID lzma
 ManifestDPIAware true
@@ -39,8 +41,12 @@ BrandingText "${PRODUCT} ${VERSION}"
 !include nsDialogs.nsh
 !include LogicLib.nsh
 !include WinMessages.nsh
+!include FileFunc.nsh
 
-Var Autostart ; 1: a shortcut in the Startup folder
+Var Autostart ; 1: a shortcut in the Startup folder, remembered in the uninstall entry
+Var NoRun ; 1: /NORUN, a silent install starts nothing
+Var Closed ; copies of Tessary that setup ended and starts again should it give up
+Var Looks ; EndRunningTessary: looks again at windows with no menu window to close
 Var AutostartBox
 Var DeleteSettings ; uninstaller: 1 removes CNT\Tessary.ini too
 Var DeleteSettingsBox
@@ -48,7 +54,7 @@ Var DeleteSettingsBox
 !define MUI_ICON "${ICON}"
 !define MUI_UNICON "${ICON}"
 
-!define MUI_WELCOMEPAGE_TEXT "Tessary ${VERSION} をインストールします。$\r$\n$\r$\nTessary はクリップボードの画像を大画面テレビの実寸で確かめて、既定のプリンターに印刷する常駐ツールです。管理者の権限は要りません。$\r$\n$\r$\n実行中の Tessary はセットアップが終了させ、インストールの後でもう一度起動します。いまお使いの設定はそのまま引き継がれます。$\r$\n$\r$\n$_CLICK"
+!define MUI_WELCOMEPAGE_TEXT "Tessary ${VERSION} をインストールします。$\r$\n$\r$\nTessary はクリップボードの画像を大画面テレビに映したときの見え方を確かめて、既定のプリンターに印刷する常駐ツールです。管理者の権限は要りません。$\r$\n$\r$\n実行中の Tessary はセットアップが終了させ、インストールの後でもう一度起動します。いまお使いの設定はそのまま引き継がれます。$\r$\n$\r$\n$_CLICK"
 !insertmacro MUI_PAGE_WELCOME
 !insertmacro MUI_PAGE_DIRECTORY
 Page custom OptionsPage OptionsPageLeave
@@ -88,11 +94,12 @@ FunctionEnd
 
 ; $R0 = the number of windows of class TessaryForm whose process runs $INSTDIR\tessary.exe, $R8
 ; how many of them are an open settings dialog. With $R9 = 1, also posts WM_CLOSE to each one's
-; hidden menu window. Copies started from other folders are left alone. Posted, not sent: a hung
-; copy must not hang the installer.
+; hidden menu window and pushes a handle to its process, $R7 = how many. Copies started from
+; other folders are left alone. Posted, not sent: a hung copy must not hang the installer.
 Function ${UN}OurWindows
   StrCpy $R0 0
   StrCpy $R8 0
+  StrCpy $R7 0
   StrCpy $R1 0
   ${Do}
     FindWindow $R1 "${FORM_CLASS}" "" "" $R1
@@ -115,15 +122,33 @@ Function ${UN}OurWindows
         IntOp $R8 $R8 + 1
       ${ElseIf} $R9 = 1
       ${AndIf} $R6 S== "${MENU_TITLE}"
+        ; SYNCHRONIZE: the wait is for the process, which can outlive its windows.
+        System::Call 'kernel32::OpenProcess(i 0x100000, i 0, i R2) p .R4'
+        ${If} $R4 P<> 0
+          Push $R4
+          IntOp $R7 $R7 + 1
+        ${EndIf}
         System::Call 'user32::PostMessageW(p R1, i ${WM_CLOSE}, p 0, p 0)'
       ${EndIf}
     ${EndIf}
   ${Loop}
 FunctionEnd
 
-; Ends every Tessary started from $INSTDIR through its own exit and waits for its windows to go.
-; Interactive: offers retry or cancel when one stays. Silent: no box; the run is aborted with
-; EXIT_RUNNING before anything in the folder has changed.
+; Starts again the copies that EndRunningTessary ended, before a run gives up: "nothing changed"
+; must hold for the running program too.
+Function ${UN}RestartClosed
+  ${If} $Closed > 0
+    SetOutPath "$INSTDIR"
+  ${EndIf}
+  ${DoWhile} $Closed > 0
+    IntOp $Closed $Closed - 1
+    Exec '"$INSTDIR\tessary.exe"'
+  ${Loop}
+FunctionEnd
+
+; Ends every Tessary started from $INSTDIR through its own exit and waits for its process to end.
+; Interactive: offers retry or cancel when one stays. Silent: no box. Giving up, it starts again
+; the copies it ended and aborts with EXIT_RUNNING before anything in the folder has changed.
 Function ${UN}EndRunningTessary
   Push $R0
   Push $R1
@@ -135,6 +160,7 @@ Function ${UN}EndRunningTessary
   Push $R7
   Push $R8
   Push $R9
+  StrCpy $Looks 0
   ${Do}
     StrCpy $R9 0
     Call ${UN}OurWindows
@@ -148,22 +174,40 @@ Function ${UN}EndRunningTessary
       StrCpy $R9 1
       Call ${UN}OurWindows
       StrCpy $R9 0
-      StrCpy $R7 0
-      ${Do}
-        Sleep 250
-        IntOp $R7 $R7 + 250
-        Call ${UN}OurWindows
-        ${If} $R7 >= ${CLOSE_WAIT_MS}
-          ${Break}
+      ; All of them within CLOSE_WAIT_MS from now; $R3 counts those still running.
+      System::Call 'kernel32::GetTickCount() i .R5'
+      StrCpy $R3 0
+      ${DoWhile} $R7 > 0
+        IntOp $R7 $R7 - 1
+        Pop $R4
+        System::Call 'kernel32::GetTickCount() i .R6'
+        IntOp $R6 $R6 - $R5
+        IntOp $R6 ${CLOSE_WAIT_MS} - $R6
+        ${If} $R6 < 0
+          StrCpy $R6 0
         ${EndIf}
-      ${LoopWhile} $R0 <> 0
-      ${If} $R0 = 0
-        ${Break}
+        System::Call 'kernel32::WaitForSingleObject(p R4, i R6) i .R6'
+        System::Call 'kernel32::CloseHandle(p R4)'
+        ${If} $R6 = 0 ; WAIT_OBJECT_0
+          IntOp $Closed $Closed + 1
+        ${Else}
+          IntOp $R3 $R3 + 1
+        ${EndIf}
+      ${Loop}
+      ; All ended, or windows of a copy that has no menu window (starting or ending): look again.
+      IntOp $Looks $Looks + 1
+      ${If} $R3 = 0
+      ${AndIf} $Looks < 40
+        Sleep 250
+        ${Continue}
       ${EndIf}
     ${EndIf}
-    MessageBox MB_RETRYCANCEL|MB_ICONEXCLAMATION "実行中の Tessary が終了しませんでした。$\r$\n$\r$\nTessary の設定画面が開いていれば閉じてから「再試行」を押してください。$\r$\n「キャンセル」を押すと、何も変更せずに中止します。" /SD IDCANCEL IDRETRY +3
+    MessageBox MB_RETRYCANCEL|MB_ICONEXCLAMATION "実行中の Tessary が終了しませんでした。$\r$\n$\r$\nTessary の設定画面が開いていれば閉じてから「再試行」を押してください。$\r$\n「キャンセル」を押すと、何も変更せずに中止します。" /SD IDCANCEL IDRETRY retry
+    Call ${UN}RestartClosed
     SetErrorLevel ${EXIT_RUNNING}
     Abort "Tessary が終了しなかったため、中止しました。"
+    retry:
+    StrCpy $Looks 0
   ${Loop}
   Pop $R9
   Pop $R8
@@ -184,7 +228,35 @@ FunctionEnd
 
 Function .onInit
   Call TakeMutex
+  StrCpy $Closed 0
+  ; An upgrade offers the sign-in start as the user left it: off when unticked (remembered) or
+  ; when the Startup shortcut was deleted, as the options page suggests. A first install: on.
   StrCpy $Autostart 1
+  ReadRegStr $0 HKCU "${UNINST_KEY}" "InstallLocation"
+  ${If} $0 != ""
+    ClearErrors
+    ReadRegDWORD $0 HKCU "${UNINST_KEY}" "Autostart"
+    ${If} ${Errors} ; installed before the choice was remembered
+      StrCpy $0 1
+    ${EndIf}
+    ${If} $0 = 0
+    ${OrIfNot} ${FileExists} "$SMSTARTUP\${PRODUCT}.lnk"
+      StrCpy $Autostart 0
+    ${EndIf}
+  ${EndIf}
+  ; Switches for administrators: /NOAUTOSTART no sign-in start, /NORUN nothing started at the end.
+  ${GetParameters} $1
+  ClearErrors
+  ${GetOptions} $1 "/NOAUTOSTART" $0
+  ${IfNot} ${Errors}
+    StrCpy $Autostart 0
+  ${EndIf}
+  StrCpy $NoRun 0
+  ClearErrors
+  ${GetOptions} $1 "/NORUN" $0
+  ${IfNot} ${Errors}
+    StrCpy $NoRun 1
+  ${EndIf}
 FunctionEnd
 
 Function OptionsPage
@@ -233,6 +305,7 @@ Section "Tessary"
     ${EndIf}
     IntOp $0 $0 + 1
     ${If} $0 >= 20
+      Call RestartClosed
       SetErrorLevel ${EXIT_RUNNING}
       Abort "tessary.exe を置き換えられませんでした。"
     ${EndIf}
@@ -262,16 +335,23 @@ Section "Tessary"
   WriteRegStr HKCU "${UNINST_KEY}" "DisplayIcon" "$INSTDIR\tessary.exe,0"
   WriteRegStr HKCU "${UNINST_KEY}" "InstallLocation" "$INSTDIR"
   WriteRegStr HKCU "${UNINST_KEY}" "UninstallString" '"$INSTDIR\${UNINSTALLER}"'
-  WriteRegStr HKCU "${UNINST_KEY}" "QuietUninstallString" '"$INSTDIR\${UNINSTALLER}" /S'
+  ; A script runs this and then looks: it returns once the removal is done, with the uninstaller's
+  ; exit code. Plain, the uninstaller goes on from a copy in the temporary folder and returns at
+  ; once; run in place (_?=) it cannot delete its own running file, so cmd deletes it after a
+  ; removal that went through (an explicit test: Wine's cmd runs "&&" after a failed GUI program).
+  WriteRegStr HKCU "${UNINST_KEY}" "QuietUninstallString" '"$SYSDIR\cmd.exe" /d /v:on /c ""$INSTDIR\${UNINSTALLER}" /S _?=$INSTDIR & set "e=!errorlevel!" & if "!e!"=="0" (del "$INSTDIR\${UNINSTALLER}" & rd "$INSTDIR" 2>nul) & exit !e!"'
+  WriteRegDWORD HKCU "${UNINST_KEY}" "Autostart" $Autostart
   SectionGetSize 0 $0
   WriteRegDWORD HKCU "${UNINST_KEY}" "EstimatedSize" $0
   WriteRegDWORD HKCU "${UNINST_KEY}" "NoModify" 1
   WriteRegDWORD HKCU "${UNINST_KEY}" "NoRepair" 1
 SectionEnd
 
-; A silent install (an upgrade included) leaves Tessary running, as the finish page would.
+; A silent install (an upgrade included) leaves Tessary running, as the finish page would,
+; unless /NORUN.
 Function .onInstSuccess
   ${If} ${Silent}
+  ${AndIf} $NoRun = 0
     Call LaunchTessary
   ${EndIf}
 FunctionEnd
@@ -281,6 +361,7 @@ FunctionEnd
 Function un.onInit
   Call un.TakeMutex
   StrCpy $DeleteSettings 0
+  StrCpy $Closed 0
 FunctionEnd
 
 Function un.OptionsPage
@@ -404,20 +485,58 @@ Function un.DeletePrintFiles
   Pop $R0
 FunctionEnd
 
+; Deletes the shortcut $R0 when it starts this folder's tessary.exe: another folder's copy may
+; have made it since. One that cannot be read is left.
+Function un.DeleteOurShortcut
+  Push $R1
+  Push $R2
+  Push $R3
+  Push $R4
+  StrCpy $R1 ""
+  ; CLSID_ShellLink, IShellLinkW, IPersistFile
+  System::Call 'ole32::CoCreateInstance(g "{00021401-0000-0000-C000-000000000046}", p 0, i 1, g "{000214F9-0000-0000-C000-000000000046}", *p .R2) i .R3'
+  ${If} $R3 = 0
+    System::Call '$R2->0(g "{0000010b-0000-0000-C000-000000000046}", *p .R4) i .R3'
+    ${If} $R3 = 0
+      System::Call '$R4->5(w R0, i 0) i .R3' ; IPersistFile::Load
+      ${If} $R3 = 0
+        System::Call '$R2->3(w .R1, i ${NSIS_MAX_STRLEN}, p 0, i 0) i .R3' ; IShellLinkW::GetPath
+      ${EndIf}
+      System::Call '$R4->2()'
+    ${EndIf}
+    System::Call '$R2->2()'
+  ${EndIf}
+  ${If} $R1 == "$INSTDIR\tessary.exe"
+    Delete "$R0"
+  ${EndIf}
+  Pop $R4
+  Pop $R3
+  Pop $R2
+  Pop $R1
+FunctionEnd
+
 Section "Uninstall"
   Call un.EndRunningTessary
 
   Delete "$INSTDIR\tessary.exe"
+  ; Fails when run in place (_?=): the quiet uninstall command deletes it then.
   Delete "$INSTDIR\${UNINSTALLER}"
   Call un.DeletePrintFiles
   ${If} $DeleteSettings = 1
     Delete "$INSTDIR\CNT\Tessary.ini"
   ${EndIf}
-  ; Only when empty: anything the user keeps there stays.
+  ; Only when empty: anything the user keeps there stays. Not the working folder, or it stays.
+  SetOutPath "$TEMP"
   RMDir "$INSTDIR\CNT"
   RMDir "$INSTDIR"
 
-  Delete "$SMPROGRAMS\${PRODUCT}.lnk"
-  Delete "$SMSTARTUP\${PRODUCT}.lnk"
-  DeleteRegKey HKCU "${UNINST_KEY}"
+  ; Only what names this folder: a copy installed elsewhere since keeps its entry and shortcuts.
+  StrCpy $R0 "$SMPROGRAMS\${PRODUCT}.lnk"
+  Call un.DeleteOurShortcut
+  StrCpy $R0 "$SMSTARTUP\${PRODUCT}.lnk"
+  Call un.DeleteOurShortcut
+  ReadRegStr $0 HKCU "${UNINST_KEY}" "InstallLocation"
+  ${If} $0 == "$INSTDIR"
+    DeleteRegKey HKCU "${UNINST_KEY}"
+  ${EndIf}
 SectionEnd

@@ -5,7 +5,9 @@
 #   the uninstall entry, Tessary running with its icon); /S again over the running copy with
 #   changed settings ends it, keeps the settings and the user's files and leaves one copy
 #   running; a copy that does not end (its settings dialog open) makes /S fail with nothing
-#   replaced; uninstall.exe /S removes the program and keeps the settings and the user's files;
+#   replaced; a hung copy makes /S give up and start again the copy it ended; /D= /NOAUTOSTART
+#   /NORUN, then a plain /S keeps folder and choice; the quiet uninstall command returns with the
+#   program gone, keeps the user's files and leaves the entry of a copy installed elsewhere since;
 #   /D= installs into a folder with Japanese characters and a space, where the settings dialog
 #   saves; the zip holds exactly its files and its exe runs.
 set -uo pipefail
@@ -59,6 +61,11 @@ reg_value() {
 }
 # lnk_target LNK: the shortcut's target as Wine's CreateShortcut stores it (the local base path).
 lnk_points_at() { [[ -f $1 ]] && strings -a "$1" | grep -Fxq "$2"; }
+# quiet_uninstall COMMAND: the entry's quiet uninstall command from a batch file; its exit code.
+quiet_uninstall() {
+    printf '@%s\r\n@exit /b %%errorlevel%%\r\n' "$1" >"$(unix_path 'C:\')/uninstall-quiet.bat"
+    (cd "$DIST" && timeout 60 wine cmd /c 'C:\uninstall-quiet.bat' >/dev/null 2>&1)
+}
 stamp() { stat -c '%i %Y %s' "$1"; }
 
 # Both executables carry the project version.
@@ -99,13 +106,14 @@ lnk_points_at "$STARTUP_LNK" "$WIN_EXE" || fail "no Startup shortcut to $WIN_EXE
 declare -A want=(
     [DisplayName]=Tessary [DisplayVersion]=$VERSION [Publisher]=Tessary
     [DisplayIcon]="$WIN_EXE,0" [InstallLocation]=$WIN_DIR
-    [UninstallString]="\"$WIN_DIR\\uninstall.exe\"" [QuietUninstallString]="\"$WIN_DIR\\uninstall.exe\" /S"
-    [NoModify]=0x1 [NoRepair]=0x1
+    [UninstallString]="\"$WIN_DIR\\uninstall.exe\""
+    [NoModify]=0x1 [NoRepair]=0x1 [Autostart]=0x1
 )
 for name in "${!want[@]}"; do
     got=$(reg_value "$name")
     [[ $got == "${want[$name]}" ]] || fail "uninstall entry $name is '$got', not '${want[$name]}'"
 done
+default_quiet=$(reg_value QuietUninstallString)
 size=$(reg_value EstimatedSize)
 ((size > 1000)) || fail "EstimatedSize $size KiB is too small for the program"
 wait_for 30 env_count_is "$WIN_EXE" 1 || fail "Tessary is not running after /S"
@@ -129,6 +137,19 @@ cmp -s "$INI" "$E2E_DIR/ini.before" || fail "the upgrade changed the settings fi
 other_running || fail "the upgrade ended a Tessary of another folder"
 echo "ok: upgrade"
 
+# --- a copy that hangs: the older one, so that the newer, first in the clipboard chain, can end --
+hung=$(env_pids "$WIN_EXE")
+(cd "$DIR" && exec wine "$WIN_EXE" >/dev/null 2>&1) &
+wait_for 30 tray_icons_are $((base + 2)) || fail "the second copy shows no icon"
+kill -STOP "$hung"
+rc=$(run_setup /S)
+kill -CONT "$hung"
+[[ $rc == 4 ]] || fail "/S exited with $rc although a copy hung"
+started_again() { env_pids "$WIN_EXE" | grep -vxq "$hung"; }
+wait_for 20 started_again || fail "setup gave up and did not start again the copy it ended"
+wait_for 30 tray_icons_are $((base + 1)) || fail "not one icon once the hung copy went on"
+echo "ok: a failed upgrade starts again what it ended"
+
 # --- a copy that would not end: "終了" leaves an open settings dialog, and the process with it --
 open_settings_dialog "$base"
 before=$(stamp "$DIR/tessary.exe")
@@ -144,15 +165,36 @@ stop_installed "$WIN_EXE"
 wait_for 20 env_count_is "$WIN_EXE" 0 || fail "the stuck copy did not stop"
 echo "ok: a copy with its settings dialog open is left running"
 
+# --- an administrator's folder and choices, kept by a plain upgrade -----------------------------
+TOOLS_WIN='C:\Tools\Tessary'
+TOOLS_EXE="$TOOLS_WIN\\tessary.exe"
+TOOLS=$(unix_path "$TOOLS_WIN")
+[[ $(run_setup /S /NOAUTOSTART /NORUN "/D=$TOOLS_WIN") == 0 ]] || fail "/D=$TOOLS_WIN failed"
+sleep 2
+env_count_is "$TOOLS_EXE" 0 || fail "/NORUN started Tessary"
+[[ ! -e $STARTUP_LNK ]] || fail "/NOAUTOSTART left a Startup shortcut"
+(cd "$TOOLS" && exec wine "$TOOLS_EXE" >/dev/null 2>&1) &
+wait_for 30 env_count_is "$TOOLS_EXE" 1 || fail "the copy in $TOOLS_WIN did not start"
+old=$(env_pids "$TOOLS_EXE")
+[[ $(run_setup /S) == 0 ]] || fail "the plain upgrade of $TOOLS_WIN failed"
+env_count_is "$WIN_EXE" 0 || fail "the plain upgrade started a copy in the default folder"
+[[ $(reg_value InstallLocation) == "$TOOLS_WIN" ]] || fail "the entry moved to $(reg_value InstallLocation)"
+[[ ! -e $STARTUP_LNK && $(reg_value Autostart) == 0x0 ]] || fail "the upgrade turned the sign-in start on"
+wait_for 30 env_count_is "$TOOLS_EXE" 1 || fail "$(env_count "$TOOLS_EXE") copies after the upgrade"
+[[ $(env_pids "$TOOLS_EXE") != "$old" ]] || fail "the copy in $TOOLS_WIN was not restarted"
+tools_quiet=$(reg_value QuietUninstallString)
+stop_installed "$TOOLS_EXE"
+wait_for 20 env_count_is "$TOOLS_EXE" 0 || fail "the copy in $TOOLS_WIN did not stop"
+echo "ok: an upgrade keeps the folder and the sign-in choice"
+
 # --- silent uninstall of a running copy ---------------------------------------------------------
 (cd "$DIR" && exec wine "$WIN_EXE" >/dev/null 2>&1) &
 wait_for 30 tray_icons_are $((base + 1)) || fail "the restarted copy shows no icon"
 touch "$DIR/261208153005.BMP" "$DIR/261399999999.BMP"
-(cd "$DIST" && timeout 60 wine "$WIN_DIR\\uninstall.exe" /S >/dev/null 2>&1)
-# The uninstaller runs on from a copy of itself in the temporary folder.
-uninstalled() { [[ ! -e $DIR/tessary.exe && ! -e $DIR/uninstall.exe && -z $(reg_value DisplayName) ]]; }
-wait_for 60 uninstalled || fail "uninstall.exe /S left the exe, the uninstaller or the entry"
-[[ ! -e $START_LNK && ! -e $STARTUP_LNK ]] || fail "the uninstaller left a shortcut"
+quiet_uninstall "$default_quiet" || fail "the quiet uninstall failed"
+[[ ! -e $DIR/tessary.exe && ! -e $DIR/uninstall.exe ]] || fail "the quiet uninstall returned before the removal"
+[[ $(reg_value InstallLocation) == "$TOOLS_WIN" ]] && lnk_points_at "$START_LNK" "$TOOLS_EXE" ||
+    fail "the uninstaller removed the entry or the shortcut of $TOOLS_WIN"
 env_count_is "$WIN_EXE" 0 || fail "Tessary still runs after the uninstall"
 [[ $(tray_icons_settled) == "$base" ]] || fail "an icon was left after the uninstall"
 cmp -s "$INI" "$E2E_DIR/ini.before" || fail "the silent uninstall did not keep the settings file"
@@ -160,6 +202,9 @@ cmp -s "$INI" "$E2E_DIR/ini.before" || fail "the silent uninstall did not keep t
 [[ ! -e $DIR/261208153005.BMP ]] || fail "the uninstaller left a print file"
 [[ -e $DIR/261399999999.BMP ]] || fail "the uninstaller removed a file that is no print file"
 other_running || fail "the uninstaller ended a Tessary of another folder"
+quiet_uninstall "$tools_quiet" || fail "the quiet uninstall of $TOOLS_WIN failed"
+[[ $(cd "$TOOLS" && find . -type f) == ./CNT/Tessary.ini && -z $(reg_value DisplayName) &&
+    ! -e $START_LNK ]] || fail "the quiet uninstall left files, the entry or a shortcut"
 echo "ok: silent uninstall"
 
 # --- /D= with Japanese characters and a space, as a user types it -------------------------------
