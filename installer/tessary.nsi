@@ -7,6 +7,19 @@ Target amd64-unicode
   !error "define VERSION, EXE, INI, ICON and OUTFILE (see installer/CMakeLists.txt)"
 !endif
 
+; The guide: one HTML page (GUIDE) in the program folder, opened from the Start menu.
+!ifndef GUIDE
+  !error "define GUIDE, the guide's HTML page (see installer/CMakeLists.txt)"
+!endif
+!define GUIDE_NAME "Tessary の使い方"
+
+; Signed builds (scripts/package.sh with TESSARY_SIGN_PFX): the uninstaller before it is packed,
+; then the setup. Without SIGN both stay unsigned.
+!ifdef SIGN
+  !uninstfinalize '"${SIGN}" "%1" "${SIGNED_UNINSTALLER}"'
+  !finalize '"${SIGN}" "%1"'
+!endif
+
 !define PRODUCT "Tessary"
 !define PUBLISHER "Tessary"
 !define UNINST_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\${PRODUCT}"
@@ -247,6 +260,9 @@ Section "Tessary"
     SetOutPath "$INSTDIR"
   ${EndIf}
 
+  File "/oname=${GUIDE_NAME}.html" "${GUIDE}"
+  CreateShortcut "$SMPROGRAMS\${GUIDE_NAME}.lnk" "$INSTDIR\${GUIDE_NAME}.html"
+
   WriteUninstaller "$INSTDIR\${UNINSTALLER}"
 
   CreateShortcut "$SMPROGRAMS\${PRODUCT}.lnk" "$INSTDIR\tessary.exe" "" "$INSTDIR\tessary.exe" 0
@@ -409,6 +425,8 @@ Section "Uninstall"
 
   Delete "$INSTDIR\tessary.exe"
   Delete "$INSTDIR\${UNINSTALLER}"
+  Delete "$INSTDIR\${GUIDE_NAME}.html"
+  Delete "$SMPROGRAMS\${GUIDE_NAME}.lnk"
   Call un.DeletePrintFiles
   ${If} $DeleteSettings = 1
     Delete "$INSTDIR\CNT\Tessary.ini"
