@@ -16,6 +16,9 @@ VERSION=${TESSARY_VERSION:?}
 DIST=${TESSARY_DIST_DIR:?}
 SETUP=$DIST/Tessary-$VERSION-setup.exe
 ZIP=$DIST/Tessary-$VERSION-win64.zip
+# What setup and zip ship: the exe stripped, and the guide.
+SHIPPED_EXE=$DIST/../installer/portable/Tessary/tessary.exe
+GUIDE='Tessary の使い方'
 if [[ ! -f $SETUP ]] && ! command -v makensis >/dev/null; then
     echo "skipped: makensis not installed, no installer built" >&2
     exit 77
@@ -89,10 +92,11 @@ wait_for 20 eval '! has_setup_window' || fail "the interactive installer did not
 # --- silent install -----------------------------------------------------------------------------
 rc=$(run_setup /S)
 [[ $rc == 0 ]] || fail "setup.exe /S exited with $rc"
-for f in tessary.exe uninstall.exe CNT/Tessary.ini; do
+for f in tessary.exe uninstall.exe CNT/Tessary.ini "$GUIDE.html"; do
     [[ -f $DIR/$f ]] || fail "$f not installed in $DIR"
 done
-cmp -s "$DIR/tessary.exe" "$EXE" || fail "the installed exe is not the built one"
+cmp -s "$DIR/tessary.exe" "$SHIPPED_EXE" || fail "the installed exe is not the built one"
+lnk_points_at "$PROGRAMS/$GUIDE.lnk" "$WIN_DIR\\$GUIDE.html" || fail "no Start menu entry for the guide"
 cmp -s "$DIR/CNT/Tessary.ini" "$(dirname "$EXE")/CNT/Tessary.ini" || fail "settings not the defaults"
 lnk_points_at "$START_LNK" "$WIN_EXE" || fail "no Start menu shortcut to $WIN_EXE"
 lnk_points_at "$STARTUP_LNK" "$WIN_EXE" || fail "no Startup shortcut to $WIN_EXE"
@@ -152,7 +156,9 @@ touch "$DIR/261208153005.BMP" "$DIR/261399999999.BMP"
 # The uninstaller runs on from a copy of itself in the temporary folder.
 uninstalled() { [[ ! -e $DIR/tessary.exe && ! -e $DIR/uninstall.exe && -z $(reg_value DisplayName) ]]; }
 wait_for 60 uninstalled || fail "uninstall.exe /S left the exe, the uninstaller or the entry"
-[[ ! -e $START_LNK && ! -e $STARTUP_LNK ]] || fail "the uninstaller left a shortcut"
+[[ ! -e $START_LNK && ! -e $STARTUP_LNK && ! -e $PROGRAMS/$GUIDE.lnk ]] ||
+    fail "the uninstaller left a shortcut"
+[[ ! -e $DIR/$GUIDE.html ]] || fail "the uninstaller left the guide"
 env_count_is "$WIN_EXE" 0 || fail "Tessary still runs after the uninstall"
 [[ $(tray_icons_settled) == "$base" ]] || fail "an icon was left after the uninstall"
 cmp -s "$INI" "$E2E_DIR/ini.before" || fail "the silent uninstall did not keep the settings file"
@@ -181,7 +187,8 @@ echo "ok: install into $JP_WIN"
 
 # --- the portable zip ---------------------------------------------------------------------------
 listed=$(unzip -Z1 "$ZIP" | grep -v '/$' | sort)
-expected=$(printf '%s\n' Tessary/CNT/Tessary.ini Tessary/tessary.exe 'Tessary/はじめにお読みください.txt' | sort)
+expected=$(printf '%s\n' Tessary/CNT/Tessary.ini Tessary/tessary.exe 'Tessary/はじめにお読みください.txt' \
+    "Tessary/$GUIDE.html" | sort)
 [[ $listed == "$expected" ]] || fail "the zip holds: $listed"
 unzip -q "$ZIP" -d "$E2E_DIR/zip" || fail "the zip does not unpack"
 readme="$E2E_DIR/zip/Tessary/はじめにお読みください.txt"
