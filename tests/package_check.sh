@@ -28,7 +28,7 @@ unset TESSARY_SIGN_PFX TESSARY_SIGN_PASS TESSARY_SIGN_TS SOURCE_DATE_EPOCH
 
 # package DIR LOCALE: a clean clone in DIR, packaged under LOCALE.
 package() {
-    git clone -q "$ROOT" "$1" && git -C "$1" checkout -q --detach "$commit" ||
+    { git clone -q "$ROOT" "$1" && git -C "$1" checkout -q --detach "$commit"; } ||
         fail "cannot clone $ROOT"
     (cd "$1" && LC_ALL=$2 LANG=$2 CCACHE_BASEDIR=$1 scripts/package.sh) >"$1.log" 2>&1 ||
         fail "package.sh under $2 failed: $(tail -n 20 "$1.log")"
