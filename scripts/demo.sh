@@ -104,7 +104,8 @@ open_tray_menu() {
     local x y _ h before
     read -r x y _ h < <(geometry "$(tray_window)")
     before=$(mapped_windows)
-    xdotool mousemove $((x + h / 2)) $((y + h / 2)) click 3
+    # The icon's lower right corner: the menu opens beside the icon, not over it.
+    xdotool mousemove $((x + h - 4)) $((y + h - 4)) click 3
     wait_for 10 has_new_window "$before" || fail "no menu on a right click on the tray icon"
     MENU_WINDOWS=$(new_windows "$before")
     sleep 0.5
@@ -233,9 +234,16 @@ cp "$WORK/sample.png" "$OUT/sample.png"
 convert -size 1280x1024 gradient:'#4a7fb5-#1c3550' "$WORK/desktop.png"
 display -window root "$WORK/desktop.png" 2>/dev/null || true
 
+# Title bars draw their buttons with Marlett; this Wine does not load the one fonts-wine ships
+# from its data folder, but takes it from the prefix's Fonts folder.
+marlett=/usr/share/wine/fonts/marlett.ttf
+[[ -f $marlett ]] || fail "$marlett not found; run scripts/setup.sh (fonts-wine)"
+mkdir -p "$WINEPREFIX/drive_c/windows/Fonts"
+cp "$marlett" "$WINEPREFIX/drive_c/windows/Fonts/"
+
 # The installer's options page, from the setup the dist target built beside EXE's folder; only
 # for the pictures. It is left there, nothing installed.
-setup=$(find "$(dirname "$EXE")/../dist" -name 'Tessary-*-setup.exe' 2>/dev/null | head -n1)
+setup=$(find "$(cd "$(dirname "$EXE")/.." && pwd)/dist" -name 'Tessary-*-setup.exe' 2>/dev/null | head -n1)
 if [[ -n $PICS && -n $setup ]]; then
     step "installer: the options page"
     setup_window() { xdotool search --onlyvisible --name '^Tessary セットアップ' 2>/dev/null | head -n1; }
