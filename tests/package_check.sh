@@ -36,7 +36,7 @@ package() {
 }
 # check_dist DIR: exactly the three files, and the checksums hold.
 check_dist() {
-    [[ $(ls "$1/build/dist") == $'SHA256SUMS\nTessary-'*'-setup.exe\nTessary-'*'-win64.zip' ]] ||
+    [[ $(ls "$1/build/dist" | tr '\n' ' ') == "SHA256SUMS Tessary-"*"-setup.exe Tessary-"*"-win64.zip " ]] ||
         fail "build/dist holds: $(ls "$1/build/dist")"
     [[ $(wc -l <"$1/build/dist/SHA256SUMS") == 2 ]] || fail "SHA256SUMS has not two lines"
     (cd "$1/build/dist" && sha256sum --quiet -c SHA256SUMS) || fail "SHA256SUMS does not check"
