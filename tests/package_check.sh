@@ -36,8 +36,10 @@ package() {
 }
 # check_dist DIR: exactly the three files, and the checksums hold.
 check_dist() {
-    [[ $(ls "$1/build/dist" | tr '\n' ' ') == "SHA256SUMS Tessary-"*"-setup.exe Tessary-"*"-win64.zip " ]] ||
-        fail "build/dist holds: $(ls "$1/build/dist")"
+    local listed
+    listed=$(cd "$1/build/dist" && printf '%s ' *)
+    [[ $listed == "SHA256SUMS Tessary-"*"-setup.exe Tessary-"*"-win64.zip " ]] ||
+        fail "build/dist holds: $listed"
     [[ $(wc -l <"$1/build/dist/SHA256SUMS") == 2 ]] || fail "SHA256SUMS has not two lines"
     (cd "$1/build/dist" && sha256sum --quiet -c SHA256SUMS) || fail "SHA256SUMS does not check"
 }
@@ -67,7 +69,9 @@ $objdump -h "$debug" | grep -q '\.debug_info' || fail "tessary.debug.exe has no 
 [[ $(pe_time "$exe") == $(git -C "$A" log -1 --format=%ct) ]] ||
     fail "the exe's PE time stamp is not the commit's"
 for f in "$exe" "$A"/build/dist/*.exe "$debug"; do
-    ! strings -a "$f" | grep -Fq "$WORK" || fail "${f##*/} holds the build path"
+    # Also an earlier run's folder, which the compiler cache may bring in.
+    ! strings -a "$f" | grep -Fq -e "$WORK" -e tessary-package. -e "$ROOT" ||
+        fail "${f##*/} holds a build path"
 done
 ok "stripped, dated by the commit, no build paths; symbols in tessary.debug.exe"
 
