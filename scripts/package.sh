@@ -52,7 +52,7 @@ cmake --preset mingw -B "$BUILD" -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF 
     -DCMAKE_C_FLAGS=-g -DCMAKE_CXX_FLAGS=-g -DTESSARY_SIGN=$sign >/dev/null ||
     die "CMake could not configure $BUILD"
 # Signed or not, the release files are made anew.
-rm -rf "$BUILD/dist" "$BUILD/installer/staged.stamp"
+rm -rf "$BUILD/dist" "$BUILD/installer/staged.stamp" "$BUILD/installer/uninstall.exe"
 cmake --build "$BUILD" --target dist -j "$(nproc)" || die "the build failed (messages above)"
 
 version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$BUILD/CMakeCache.txt")
