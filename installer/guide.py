@@ -33,6 +33,17 @@ th { background: #eef3f8; }
 """
 
 
+# Japanese has no spaces between words: a line break between two Japanese characters is no
+# space either (browsers would show one).
+CJK = "\u3000-\u30ff\u3400-\u9fff\uff00-\uffef"
+SOFT_BREAK = re.compile(f"(?<=[{CJK}])\n[ \t]*(?=[{CJK}])")
+
+
+def join_lines(body):
+    parts = re.split(r"(<pre>.*?</pre>)", body, flags=re.S)
+    return "".join(p if p.startswith("<pre>") else SOFT_BREAK.sub("", p) for p in parts)
+
+
 def inline_pictures(body, base):
     def repl(m):
         src = html.unescape(m.group(2))
@@ -53,8 +64,11 @@ def main():
         sys.exit("usage: guide.py README.ja.md OUT.html")
     source = pathlib.Path(sys.argv[1])
     text = source.read_text(encoding="utf-8")
-    body = markdown.markdown(text, extensions=["tables", "fenced_code", "sane_lists"])
-    body = inline_pictures(body, source.parent)
+    # The guide indents a numbered step's continuation by three spaces; Markdown wants four.
+    body = markdown.markdown(
+        re.sub(r"(?m)^   (?=\S)", "    ", text), extensions=["tables", "fenced_code", "sane_lists"]
+    )
+    body = inline_pictures(join_lines(body), source.parent)
     heading = re.search(r"^# (.+)$", text, re.M)
     title = html.escape(heading.group(1).strip() if heading else "Tessary")
     page = (
