@@ -7,6 +7,19 @@ Target amd64-unicode
   !error "define VERSION, EXE, INI, ICON and OUTFILE (see installer/CMakeLists.txt)"
 !endif
 
+; The guide: one HTML page (GUIDE) in the program folder, opened from the Start menu.
+!ifndef GUIDE
+  !error "define GUIDE, the guide's HTML page (see installer/CMakeLists.txt)"
+!endif
+!define GUIDE_NAME "Tessary の使い方"
+
+; Signed builds (scripts/package.sh with TESSARY_SIGN_PFX): the uninstaller before it is packed,
+; then the setup. Without SIGN both stay unsigned.
+!ifdef SIGN
+  !uninstfinalize '"${SIGN}" "%1" "${SIGNED_UNINSTALLER}"'
+  !finalize '"${SIGN}" "%1"'
+!endif
+
 !define PRODUCT "Tessary"
 !define PUBLISHER "Tessary"
 !define UNINST_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\${PRODUCT}"
@@ -320,6 +333,9 @@ Section "Tessary"
     SetOutPath "$INSTDIR"
   ${EndIf}
 
+  File "/oname=${GUIDE_NAME}.html" "${GUIDE}"
+  CreateShortcut "$SMPROGRAMS\${GUIDE_NAME}.lnk" "$INSTDIR\${GUIDE_NAME}.html"
+
   WriteUninstaller "$INSTDIR\${UNINSTALLER}"
 
   CreateShortcut "$SMPROGRAMS\${PRODUCT}.lnk" "$INSTDIR\tessary.exe" "" "$INSTDIR\tessary.exe" 0
@@ -485,7 +501,7 @@ Function un.DeletePrintFiles
   Pop $R0
 FunctionEnd
 
-; Deletes the shortcut $R0 when it starts this folder's tessary.exe: another folder's copy may
+; Deletes the shortcut $R0 when it starts $R5, a file of this folder: another folder's copy may
 ; have made it since. One that cannot be read is left.
 Function un.DeleteOurShortcut
   Push $R1
@@ -506,7 +522,7 @@ Function un.DeleteOurShortcut
     ${EndIf}
     System::Call '$R2->2()'
   ${EndIf}
-  ${If} $R1 == "$INSTDIR\tessary.exe"
+  ${If} $R1 == $R5
     Delete "$R0"
   ${EndIf}
   Pop $R4
@@ -521,6 +537,7 @@ Section "Uninstall"
   Delete "$INSTDIR\tessary.exe"
   ; Fails when run in place (_?=): the quiet uninstall command deletes it then.
   Delete "$INSTDIR\${UNINSTALLER}"
+  Delete "$INSTDIR\${GUIDE_NAME}.html"
   Call un.DeletePrintFiles
   ${If} $DeleteSettings = 1
     Delete "$INSTDIR\CNT\Tessary.ini"
@@ -531,9 +548,13 @@ Section "Uninstall"
   RMDir "$INSTDIR"
 
   ; Only what names this folder: a copy installed elsewhere since keeps its entry and shortcuts.
+  StrCpy $R5 "$INSTDIR\tessary.exe"
   StrCpy $R0 "$SMPROGRAMS\${PRODUCT}.lnk"
   Call un.DeleteOurShortcut
   StrCpy $R0 "$SMSTARTUP\${PRODUCT}.lnk"
+  Call un.DeleteOurShortcut
+  StrCpy $R5 "$INSTDIR\${GUIDE_NAME}.html"
+  StrCpy $R0 "$SMPROGRAMS\${GUIDE_NAME}.lnk"
   Call un.DeleteOurShortcut
   ReadRegStr $0 HKCU "${UNINST_KEY}" "InstallLocation"
   ${If} $0 == "$INSTDIR"

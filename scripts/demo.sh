@@ -104,7 +104,8 @@ open_tray_menu() {
     local x y _ h before
     read -r x y _ h < <(geometry "$(tray_window)")
     before=$(mapped_windows)
-    xdotool mousemove $((x + h / 2)) $((y + h / 2)) click 3
+    # The icon's lower right corner: the menu opens beside the icon, not over it.
+    xdotool mousemove $((x + h - 4)) $((y + h - 4)) click 3
     wait_for 10 has_new_window "$before" || fail "no menu on a right click on the tray icon"
     MENU_WINDOWS=$(new_windows "$before")
     sleep 0.5
@@ -176,6 +177,24 @@ picture() {
         "$PICS/$name.png" || fail "could not crop $name.png"
 }
 
+# tray_picture NAME MARGIN: the last screenshot cropped to the tray icon and its open menu; not
+# the test desktop's tray window around them (its caption, its empty space).
+tray_picture() {
+    [[ -n $PICS ]] || return 0
+    local x y w h id mx my mw mh x1 y1
+    read -r x y _ h < <(geometry "$(tray_window)")
+    x1=$((x + h)) y1=$((y + h))
+    for id in $MENU_WINDOWS; do
+        read -r mx my mw mh < <(geometry "$id")
+        ((mx + mw > x1)) && x1=$((mx + mw))
+        ((my + mh > y1)) && y1=$((my + mh))
+    done
+    x1=$((x1 + $2)) y1=$((y1 + $2))
+    w=$((x1 - x)) h=$((y1 - y))
+    convert "$WORK/screen.png" -crop "${w}x${h}+$x+$y" +repage -strip "$PICS/$1.png" ||
+        fail "could not crop $1.png"
+}
+
 # --- the sample picture ---------------------------------------------------------------------
 
 # A colour-bar test card with a caption, 16:9 like the panels.
@@ -214,6 +233,35 @@ cp "$WORK/sample.png" "$OUT/sample.png"
 # A desktop background, so that the windows stand out in the screenshots.
 convert -size 1280x1024 gradient:'#4a7fb5-#1c3550' "$WORK/desktop.png"
 display -window root "$WORK/desktop.png" 2>/dev/null || true
+
+# Title bars draw their buttons with Marlett; this Wine does not load the one fonts-wine ships
+# from its data folder, but takes it from the prefix's Fonts folder.
+marlett=/usr/share/wine/fonts/marlett.ttf
+[[ -f $marlett ]] || fail "$marlett not found; run scripts/setup.sh (fonts-wine)"
+mkdir -p "$WINEPREFIX/drive_c/windows/Fonts"
+cp "$marlett" "$WINEPREFIX/drive_c/windows/Fonts/"
+
+# The installer's options page, from the setup the dist target built beside EXE's folder; only
+# for the pictures. It is left there, nothing installed.
+setup=$(find "$(cd "$(dirname "$EXE")/.." && pwd)/dist" -name 'Tessary-*-setup.exe' 2>/dev/null | head -n1)
+if [[ -n $PICS && -n $setup ]]; then
+    step "installer: the options page"
+    setup_window() { xdotool search --onlyvisible --name '^Tessary セットアップ' 2>/dev/null | head -n1; }
+    has_setup_window() { [[ -n $(setup_window) ]]; }
+    (cd "$WORK" && exec wine "$setup") >/dev/null 2>&1 &
+    setup_pid=$!
+    wait_for 60 has_setup_window || fail "the installer showed no window"
+    sleep 1
+    keys Return # the welcome page's 次へ
+    sleep 1
+    keys Return # the folder page's 次へ
+    sleep 1.5
+    shot installer
+    picture installer 0 "$(setup_window)"
+    kill -KILL "$setup_pid" 2>/dev/null
+    wait "$setup_pid" 2>/dev/null || true
+    wait_for 20 eval '! has_setup_window' || fail "the installer did not go"
+fi
 
 step "starting tessary.exe"
 (cd "$PROG" && exec wine "$PROG/tessary.exe") >"$WORK/wine.log" 2>&1 &
@@ -309,8 +357,7 @@ step "tray icon menu: 設定"
 open_tray_menu
 point_tray_item 0
 shot tray-menu
-# shellcheck disable=SC2086  # one id per word
-picture tray-menu 12 "$(tray_window)" $MENU_WINDOWS
+tray_picture tray-menu 6
 click_tray_item 0
 wait_for 15 visible 設定 || fail "the settings dialog did not open"
 sleep 1

@@ -12,6 +12,7 @@ PACKAGES=(
     googletest # sources in /usr/src/googletest, built with the cross compiler
     # run and test under Wine on a virtual display
     wine wine64 libcups2 # Wine prints through libcups (only recommended by libwine)
+    fonts-wine # Marlett: the title bars' caption buttons
     xvfb xclip xdotool x11-utils x11-xserver-utils imagemagick
     # printing to PDF
     cups cups-client cups-bsd cups-ipp-utils printer-driver-cups-pdf ghostscript
@@ -21,6 +22,8 @@ PACKAGES=(
     python3 procps
     # packaging (scripts/package.sh)
     nsis zip unzip
+    python3-markdown # the guide's HTML page
+    osslsigncode openssl # optional signing, and its test
     # static checks and fuzzing
     clang clang-tidy cppcheck libclang-rt-14-dev
 )

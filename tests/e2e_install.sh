@@ -18,6 +18,9 @@ VERSION=${TESSARY_VERSION:?}
 DIST=${TESSARY_DIST_DIR:?}
 SETUP=$DIST/Tessary-$VERSION-setup.exe
 ZIP=$DIST/Tessary-$VERSION-win64.zip
+# What setup and zip ship: the exe stripped, and the guide.
+SHIPPED_EXE=$DIST/../installer/portable/Tessary/tessary.exe
+GUIDE='Tessary の使い方'
 if [[ ! -f $SETUP ]] && ! command -v makensis >/dev/null; then
     echo "skipped: makensis not installed, no installer built" >&2
     exit 77
@@ -66,6 +69,11 @@ quiet_uninstall() {
     printf '@%s\r\n@exit /b %%errorlevel%%\r\n' "$1" >"$(unix_path 'C:\')/uninstall-quiet.bat"
     (cd "$DIST" && timeout 60 wine cmd /c 'C:\uninstall-quiet.bat' >/dev/null 2>&1)
 }
+# lnk_names LNK NAME: the shortcut names NAME (in UTF-16, or in the ANSI code page 932).
+lnk_names() {
+    [[ -f $1 ]] && python3 -c 'import sys; d = open(sys.argv[1], "rb").read()
+sys.exit(not any(sys.argv[2].encode(c) in d for c in ("utf-16-le", "cp932", "utf-8")))' "$1" "$2"
+}
 stamp() { stat -c '%i %Y %s' "$1"; }
 
 # Both executables carry the project version.
@@ -96,10 +104,11 @@ wait_for 20 eval '! has_setup_window' || fail "the interactive installer did not
 # --- silent install -----------------------------------------------------------------------------
 rc=$(run_setup /S)
 [[ $rc == 0 ]] || fail "setup.exe /S exited with $rc"
-for f in tessary.exe uninstall.exe CNT/Tessary.ini; do
+for f in tessary.exe uninstall.exe CNT/Tessary.ini "$GUIDE.html"; do
     [[ -f $DIR/$f ]] || fail "$f not installed in $DIR"
 done
-cmp -s "$DIR/tessary.exe" "$EXE" || fail "the installed exe is not the built one"
+cmp -s "$DIR/tessary.exe" "$SHIPPED_EXE" || fail "the installed exe is not the built one"
+lnk_names "$PROGRAMS/$GUIDE.lnk" "$GUIDE.html" || fail "no Start menu entry for the guide"
 cmp -s "$DIR/CNT/Tessary.ini" "$(dirname "$EXE")/CNT/Tessary.ini" || fail "settings not the defaults"
 lnk_points_at "$START_LNK" "$WIN_EXE" || fail "no Start menu shortcut to $WIN_EXE"
 lnk_points_at "$STARTUP_LNK" "$WIN_EXE" || fail "no Startup shortcut to $WIN_EXE"
@@ -204,7 +213,8 @@ cmp -s "$INI" "$E2E_DIR/ini.before" || fail "the silent uninstall did not keep t
 other_running || fail "the uninstaller ended a Tessary of another folder"
 quiet_uninstall "$tools_quiet" || fail "the quiet uninstall of $TOOLS_WIN failed"
 [[ $(cd "$TOOLS" && find . -type f) == ./CNT/Tessary.ini && -z $(reg_value DisplayName) &&
-    ! -e $START_LNK ]] || fail "the quiet uninstall left files, the entry or a shortcut"
+    ! -e $START_LNK && ! -e $PROGRAMS/$GUIDE.lnk ]] ||
+    fail "the quiet uninstall left files, the entry or a shortcut"
 echo "ok: silent uninstall"
 
 # --- /D= with Japanese characters and a space, as a user types it -------------------------------
@@ -226,7 +236,8 @@ echo "ok: install into $JP_WIN"
 
 # --- the portable zip ---------------------------------------------------------------------------
 listed=$(unzip -Z1 "$ZIP" | grep -v '/$' | sort)
-expected=$(printf '%s\n' Tessary/CNT/Tessary.ini Tessary/tessary.exe 'Tessary/はじめにお読みください.txt' | sort)
+expected=$(printf '%s\n' Tessary/CNT/Tessary.ini Tessary/tessary.exe 'Tessary/はじめにお読みください.txt' \
+    "Tessary/$GUIDE.html" | sort)
 [[ $listed == "$expected" ]] || fail "the zip holds: $listed"
 unzip -q "$ZIP" -d "$E2E_DIR/zip" || fail "the zip does not unpack"
 readme="$E2E_DIR/zip/Tessary/はじめにお読みください.txt"
