@@ -1,5 +1,6 @@
 #include "common/clippicture.h"
 
+#include "common/bigalloc.h"
 #include "common/clipboard.h"
 
 #include <cstring>
@@ -133,6 +134,7 @@ bool ClipboardPicture::ReadBitmap(HBITMAP bitmap) {
     bih.biPlanes = 1;
     bih.biBitCount = 32;
     bih.biCompression = BI_RGB;
+    bigalloc::Check(sizeof(bih) + static_cast<std::size_t>(pixels) * 4);
     converted_.assign(sizeof(bih) + static_cast<std::size_t>(pixels) * 4, 0);
     std::memcpy(converted_.data(), &bih, sizeof(bih));
     win::unique_window_dc screen(nullptr);

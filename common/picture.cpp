@@ -1,5 +1,7 @@
 #include "picture.h"
 
+#include "bigalloc.h"
+
 #include <algorithm>
 #include <array>
 #include <cstring>
@@ -207,6 +209,7 @@ bool Run(const Fetch &fetch, std::uint32_t width, std::uint32_t height, RowSourc
          std::uint32_t dstHeight) {
     const std::vector<Span> columns = Spans(width, dstWidth);
     const std::vector<Span> lines = Spans(height, dstHeight);
+    bigalloc::Check(std::size_t{dstWidth} * 3 * sizeof(std::uint64_t));
     std::vector<std::uint64_t> sums(std::size_t{dstWidth} * 3), acc(sums.size());
     std::int64_t summed = -1; // the source row whose sums are in `sums`
     const auto rowSums = [&](std::uint32_t y) {

@@ -7,6 +7,8 @@
 #include "remote/ClipRemort.h"
 #include "shell/ClipMenu.h"
 
+#include <new>
+
 namespace {
 
 const PreviewGeometry k42{
@@ -72,7 +74,13 @@ void ClipMainVForm::Form_Load() {
     const wchar_t *message = nullptr;
     const int mask = clip::ContentMask();
     if (clip::IsPicture(mask)) {
-        if (PlaceClipboardPicture()) {
+        bool placed = false;
+        try {
+            placed = PlaceClipboardPicture();
+        } catch (const std::bad_alloc &) {
+            Image2->picture.Reset(); // too large for memory: as unreadable
+        }
+        if (placed) {
             ClipMenu->mPrint.SetEnabled(true);
         } else {
             message = kNoPicture; // unreadable or malformed: as good as none

@@ -1,5 +1,6 @@
 #include "print/PrintJob.h"
 
+#include "common/bigalloc.h"
 #include "common/clippicture.h"
 #include "common/dib.h"
 #include "common/handles.h"
@@ -12,6 +13,7 @@
 #include <winspool.h>
 
 #include <algorithm>
+#include <new>
 #include <cstddef>
 #include <cstdint>
 #include <cwchar>
@@ -329,8 +331,9 @@ public:
         const std::int64_t rows = info_.height;
         const auto band = static_cast<std::int64_t>(
             std::max<std::size_t>(1, kBandBytes / std::max<std::size_t>(1, info_.stride)));
-        std::vector<std::uint8_t> bits(static_cast<std::size_t>(std::min(band, rows)) *
-                                       info_.stride);
+        const std::size_t bandBytes = static_cast<std::size_t>(std::min(band, rows)) * info_.stride;
+        bigalloc::Check(bandBytes);
+        std::vector<std::uint8_t> bits(bandBytes);
         std::vector<std::uint8_t> header = header_;
         auto *h = reinterpret_cast<BITMAPINFOHEADER *>(header.data());
         for (std::int64_t top = 0; top < rows; top += band) {
@@ -470,9 +473,11 @@ short PaperCode(std::wstring_view paperSize) {
 
 void (*InsideJob)() = nullptr;
 
-PrintResult PrintClipboard(short orientation, const std::wstring &folder,
-                           const std::wstring &paperSize, const std::wstring &copies,
-                           const SYSTEMTIME &now, std::wstring *printFile) {
+namespace {
+
+PrintResult PrintClipboardOnce(short orientation, const std::wstring &folder,
+                               const std::wstring &paperSize, const std::wstring &copies,
+                               const SYSTEMTIME &now, std::wstring *printFile) {
     TempFile temp(folder, now, printFile);
 
     PrintResult result = SaveClipboardPicture(temp);
@@ -499,6 +504,19 @@ PrintResult PrintClipboard(short orientation, const std::wstring &folder,
     return PrintResult::Printed;
 }
 
+} // namespace
+
+PrintResult PrintClipboard(short orientation, const std::wstring &folder,
+                           const std::wstring &paperSize, const std::wstring &copies,
+                           const SYSTEMTIME &now, std::wstring *printFile) {
+    // By the time this catches, the clipboard is closed, the job aborted and the file removed.
+    try {
+        return PrintClipboardOnce(orientation, folder, paperSize, copies, now, printFile);
+    } catch (const std::bad_alloc &) {
+        return PrintResult::TooLarge;
+    }
+}
+
 const wchar_t *FailureText(PrintResult result) {
     switch (result) {
     case PrintResult::Printed:
@@ -517,6 +535,8 @@ const wchar_t *FailureText(PrintResult result) {
         return L"印字部数が不正です";
     case PrintResult::PrintFailed:
         return L"印刷できませんでした";
+    case PrintResult::TooLarge:
+        return L"画像が大きすぎて印刷できません";
     }
     return L"印刷できませんでした";
 }

@@ -18,6 +18,7 @@ enum class PrintResult {
     NoPrinter,      // there is no default printer, or its settings could not be read
     BadCopies,      // the number of copies lies outside -32768..32767
     PrintFailed,    // the printer refused the settings or the job
+    TooLarge,       // the picture needs more memory than the process can get
 };
 
 constexpr short kPortrait = DMORIENT_PORTRAIT;

@@ -2,6 +2,8 @@
 
 #include "shell/ClipMenu.h"
 
+#include <new>
+
 WNDPROC PrevWndProc = nullptr;
 
 void HookWindow(HWND hwnd) {
@@ -24,7 +26,11 @@ LRESULT CALLBACK WindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     if (msg == WM_DRAWCLIPBOARD) ClipMenu->PassOnChange(wp, lp);
     if (WndProcBusy == 0) {
         WndProcBusy = -1;
-        if (msg == WM_DRAWCLIPBOARD) ClipMenu->ChangeClipBoard();
+        // A picture too large for memory is as good as none: the program stays, in the chain.
+        try {
+            if (msg == WM_DRAWCLIPBOARD) ClipMenu->ChangeClipBoard();
+        } catch (const std::bad_alloc &) {
+        }
         WndProcBusy = 0;
     }
     if (!PrevWndProc) return DefWindowProcW(hwnd, msg, wp, lp);

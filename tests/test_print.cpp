@@ -2,6 +2,7 @@
 // the cups-pdf printer, checked in the PDFs it writes. The Linux tools that read them back
 // (pdfinfo, pdftoppm, ipptool) are run through Wine's support for Unix programs.
 #include "common/basClipMain.h"
+#include "common/bigalloc.h"
 #include "common/form.h"
 #include "common/handles.h"
 #include "common/ids.h"
@@ -666,6 +667,15 @@ TEST_F(PrintToPdf, ZeroFourthBytesWithoutAlphaArePrintedOpaque) {
     const Output out = PrintAndCollect(print::kPortrait, L"A4", L"1");
     ASSERT_TRUE(out.page.has_value());
     EXPECT_TRUE(Near(out.page->At(out.page->width / 2, out.page->height / 2), kBlue));
+}
+
+TEST_F(PrintToPdf, PictureTooLargeForMemoryIsReportedAndTheNextPrintWorks) {
+    ASSERT_TRUE(testutil::SetClipboardDib(QuadrantDib(64, 64)));
+    bigalloc::FailNextOver(0);
+    EXPECT_EQ(Print(print::kPortrait, L"A4", L"1"), PrintResult::TooLarge);
+    EXPECT_STREQ(print::FailureText(PrintResult::TooLarge), L"画像が大きすぎて印刷できません");
+    EXPECT_TRUE(Entries(folder_.path()).empty());
+    EXPECT_EQ(PrintAndCollect(print::kPortrait, L"A4", L"1").pages, 1);
 }
 
 TEST_F(PrintToPdf, CopiesReachTheJob) {

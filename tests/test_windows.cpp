@@ -1,6 +1,7 @@
 // The remote control and the display previews in process, with ClipMenu loaded: size switching,
 // geometry at 96 DPI, the preview's messages by content mask, malformed pictures, colours on the
 // display's screen, and the remote's load handler and mouse.
+#include "common/bigalloc.h"
 #include "common/clipboard.h"
 #include "common/form.h"
 #include "common/ids.h"
@@ -17,6 +18,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstdlib>
+#include <limits>
 #include <string>
 #include <utility>
 #include <vector>
@@ -601,6 +603,36 @@ TEST_P(MalformedOnClipboard, CountsAsNoPicture) {
     EXPECT_EQ(seen[0].text, kNoPicture);
     EXPECT_FALSE(ClipMenu->mPrint.Enabled());
     EXPECT_FALSE(ClipMain42V->Image2->HasPicture());
+}
+
+// Memory running out while a picture is placed: the preview says so, as for a picture it cannot
+// read, and a clipboard change that meets it leaves the program running.
+TEST_F(Windows, PictureTooLargeForMemoryIsAsGoodAsNone) {
+    PutPicture(samples::Quadrants(40, 30));
+    ClipMenu->mPrint.SetEnabled(false);
+    boxes_.Clear();
+    bigalloc::FailNextOver(0);
+    ClipMenu->m42_Click();
+    ASSERT_TRUE(ClipMain42V.IsLoaded());
+    auto seen = boxes_.Seen();
+    ASSERT_EQ(seen.size(), 1u);
+    EXPECT_EQ(seen[0].text, kNoPicture);
+    EXPECT_FALSE(ClipMenu->mPrint.Enabled());
+    EXPECT_FALSE(ClipMain42V->Image2->HasPicture());
+
+    ClipMenu->mEnd_Click();
+    boxes_.Clear();
+    const std::wstring size = DispSize;
+    DispSize = L"42ｲﾝﾁ";
+    bigalloc::FailNextOver(0);
+    SendMessageW(ClipMenu->hWnd(), WM_DRAWCLIPBOARD, 0, 0);
+    bigalloc::FailNextOver(std::numeric_limits<std::size_t>::max());
+    DispSize = size;
+    EXPECT_TRUE(ClipMenu.IsLoaded());
+    EXPECT_TRUE(ClipRemort.IsLoaded());
+    seen = boxes_.Seen();
+    ASSERT_EQ(seen.size(), 1u);
+    EXPECT_EQ(seen[0].text, kNoPicture);
 }
 
 INSTANTIATE_TEST_SUITE_P(Blocks, MalformedOnClipboard,
