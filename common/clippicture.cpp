@@ -105,6 +105,25 @@ bool ClipboardPicture::ReadPng() {
     return true;
 }
 
+void ClipboardPicture::CopyAndClose() {
+    if (ok_ && !rows_) {
+        if (isPng()) {
+            bigalloc::Check(pngSize_);
+            copied_.assign(png_, png_ + pngSize_);
+            png_ = copied_.data();
+        } else if (packed_ != converted_.data()) {
+            const std::size_t size = info_.pixelOffset + info_.pixelBytes;
+            bigalloc::Check(size);
+            copied_.assign(packed_, packed_ + size);
+            if (format_.palette) format_.palette = copied_.data() + (format_.palette - packed_);
+            packed_ = copied_.data();
+        }
+    }
+    otherLock_.reset();
+    lock_.Release();
+    scope_.Close();
+}
+
 picture::RowSource *ClipboardPicture::Rows() {
     if (!ok_) return nullptr;
     if (rows_) return rows_.get();

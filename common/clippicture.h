@@ -17,8 +17,8 @@ namespace clip {
 // Opens the clipboard and reads its picture: CF_DIB when offered (the platform derives it from a
 // bitmap or a V5 DIB too), a CF_DIBV5 instead when it declares an alpha channel that CF_DIB lost,
 // else a CF_BITMAP converted to a 32-bit DIB, else a "PNG" stream. The pointers stay valid
-// for the object's lifetime, which also keeps the clipboard open: keep it short, and show no
-// window or message box while holding it.
+// for the object's lifetime, which also keeps the clipboard open until CopyAndClose: keep it
+// short, and show no window or message box while holding it.
 class ClipboardPicture {
 public:
     explicit ClipboardPicture(HWND owner = nullptr);
@@ -42,6 +42,9 @@ public:
     const picture::Format &format() const { return format_; }
     bool transparent() const { return format_.alpha; }
     picture::RowSource *Rows();
+    // Copies the picture's one block out of the clipboard and closes it, so that other programs
+    // need not wait while it is decoded and resampled. Before Rows().
+    void CopyAndClose();
 
     // A DIB only:
 
@@ -73,6 +76,7 @@ private:
     std::unique_ptr<picture::RowSource> rows_;
     picture::Format format_;
     std::vector<std::uint8_t> converted_; // the packed DIB made from a CF_BITMAP
+    std::vector<std::uint8_t> copied_;    // the block copied out by CopyAndClose
     std::vector<std::uint8_t> header_;    // heap storage: aligned enough for BITMAPINFO
     const std::uint8_t *packed_ = nullptr;
     dib::Info info_;

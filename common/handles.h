@@ -151,6 +151,10 @@ public:
         if (open_) CloseClipboard();
     }
     explicit operator bool() const { return open_; }
+    void Close() {
+        if (open_) CloseClipboard();
+        open_ = false;
+    }
 
 private:
     bool open_ = false;
@@ -171,6 +175,11 @@ public:
     unsigned char *data() { return static_cast<unsigned char *>(p_); }
     SIZE_T size() const { return size_; }
     explicit operator bool() const { return p_ != nullptr; }
+    void Release() {
+        if (p_) GlobalUnlock(h_);
+        p_ = nullptr;
+        size_ = 0;
+    }
 
 private:
     HGLOBAL h_;

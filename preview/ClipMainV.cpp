@@ -98,6 +98,7 @@ void ClipMainVForm::Form_Load() {
 bool ClipMainVForm::PlaceClipboardPicture() {
     {
         clip::ClipboardPicture picture(Handle());
+        picture.CopyAndClose();
         picture::RowSource *rows = picture.Rows();
         if (!rows) return false;
         // Reduced once, here, by our own area average: fast on large pictures, where the

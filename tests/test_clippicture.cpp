@@ -262,6 +262,38 @@ TEST_F(ClipPicture, BrokenPngIsNoPictureAndNothingIsAllocatedForIt) {
     }
 }
 
+// The preview copies the picture out and lets go of the clipboard before it decodes: another
+// program can open the clipboard, and even empty it, while the rows are read.
+TEST_F(ClipPicture, CopiedOutThePictureOutlivesTheClipboard) {
+    const auto othersCanOpen = [] {
+        bool opened = false;
+        std::thread([&opened] {
+            opened = OpenClipboard(nullptr) != FALSE;
+            if (opened) CloseClipboard();
+        }).join();
+        return opened;
+    };
+    for (const bool png : {false, true}) {
+        SCOPED_TRACE(png ? "PNG" : "DIB");
+        ASSERT_TRUE(
+            png ? testutil::SetClipboardBlock(testutil::PngFormat(), samples::QuadrantsPng(64, 48))
+                : testutil::SetClipboardDib(samples::Quadrants(64, 48)));
+        clip::ClipboardPicture pic;
+        ASSERT_TRUE(pic);
+        pic.CopyAndClose();
+        EXPECT_TRUE(othersCanOpen());
+        ASSERT_TRUE(testutil::EmptyTheClipboard());
+        picture::RowSource *rows = pic.Rows();
+        ASSERT_NE(rows, nullptr);
+        ASSERT_EQ(pic.width(), 64);
+        std::vector<std::uint8_t> px(size_t{16} * 12 * 4);
+        ASSERT_TRUE(picture::Resample(pic.format(), 64, 48, *rows, px.data(), 16 * 4, 16, 12));
+        EXPECT_EQ(RGB(px[2], px[1], px[0]), RGB(255, 0, 0));
+        const std::size_t last = px.size() - 4;
+        EXPECT_EQ(RGB(px[last + 2], px[last + 1], px[last]), RGB(255, 255, 0));
+    }
+}
+
 TEST_F(ClipPicture, AlphaV5IsPreferredAndA32BitDibWithoutItIsOpaque) {
     ASSERT_TRUE(testutil::SetClipboardBlock(CF_DIBV5, samples::AlphaV5(4, 4, [](int x, int y) {
                                                 return samples::HalfClear(x, y, 4, 4);
