@@ -287,7 +287,7 @@ TEST_F(ClipPicture, CopiedOutThePictureOutlivesTheClipboard) {
         ASSERT_NE(rows, nullptr);
         ASSERT_EQ(pic.width(), 64);
         std::vector<std::uint8_t> px(size_t{16} * 12 * 4);
-        ASSERT_TRUE(picture::Resample(pic.format(), 64, 48, *rows, px.data(), 16 * 4, 16, 12));
+        ASSERT_TRUE(picture::Resample(pic.format(), 64, 48, *rows, px.data(), size_t{64}, 16, 12));
         EXPECT_EQ(RGB(px[2], px[1], px[0]), RGB(255, 0, 0));
         const std::size_t last = px.size() - 4;
         EXPECT_EQ(RGB(px[last + 2], px[last + 1], px[last]), RGB(255, 255, 0));
