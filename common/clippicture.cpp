@@ -72,10 +72,13 @@ bool ClipboardPicture::Accept(const std::uint8_t *data, std::size_t size) {
 }
 
 // CF_DIB as the platform derives it from a CF_DIBV5 keeps the masks but not the alpha mask. Only a
-// 32-bit CF_DIB can have lost one, so only then is the V5 block fetched, which may cost the
-// platform a conversion; a V5 that it derived from CF_DIB in turn declares no alpha.
+// 32-bit CF_DIB with bit fields in a short header can have lost one (a BI_RGB one keeps its alpha
+// in its fourth bytes), so only then is the V5 block fetched, which may cost the platform a
+// conversion; a V5 that it derived from CF_DIB in turn declares no alpha.
 void ClipboardPicture::PreferAlphaDib() {
-    if (format_.alpha || info_.bitCount != 32 || !IsClipboardFormatAvailable(CF_DIBV5)) return;
+    if (format_.alpha || info_.bitCount != 32 || info_.compression != dib::kBiBitfields ||
+        info_.headerSize >= sizeof(BITMAPV4HEADER) || !IsClipboardFormatAvailable(CF_DIBV5))
+        return;
     auto &v5 = otherLock_.emplace(GetClipboardData(CF_DIBV5));
     if (!v5) return;
     const dib::Result r = dib::Validate(v5.data(), v5.size());

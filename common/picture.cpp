@@ -75,6 +75,18 @@ struct FetchBgra32 {
     }
 };
 
+// Colours already multiplied by their alpha: over white each is c + (255 - a).
+struct FetchPremultiplied {
+    static constexpr std::uint32_t kScale = 255;
+    void operator()(const std::uint8_t *row, std::size_t i, std::uint32_t *c) const {
+        const std::uint8_t *p = row + i * 4;
+        const std::uint32_t white = 255 * (255 - std::uint32_t{p[3]});
+        c[0] = p[0] * 255u + white;
+        c[1] = p[1] * 255u + white;
+        c[2] = p[2] * 255u + white;
+    }
+};
+
 struct FetchIndexed {
     static constexpr std::uint32_t kScale = 1;
     const std::uint8_t *palette;
@@ -256,7 +268,8 @@ template <class Fn> auto WithFetch(const Format &f, Fn fn) {
     case Layout::Bgrx32:
         return fn(FetchBgr<4>{});
     case Layout::Bgra32:
-        return f.alpha ? fn(FetchBgra32{}) : fn(FetchBgr<4>{});
+        if (!f.alpha) return fn(FetchBgr<4>{});
+        return f.premultiplied ? fn(FetchPremultiplied{}) : fn(FetchBgra32{});
     case Layout::Masks:
         return fn(FetchMasks(f));
     case Layout::Bgr24:
@@ -359,6 +372,34 @@ PngResult CheckPng(const std::uint8_t *data, std::size_t size) {
 
 // --- formats ---------------------------------------------------------------------------------
 
+namespace {
+
+// The fourth bytes of a 32-bit BI_RGB bitmap: any non-zero one makes them its alpha. One pass,
+// which ends early once both questions are answered.
+void ReadFourthBytes(const std::uint8_t *dib, const dib::Info &info, Format &f) {
+    bool any = false, straight = false;
+    const std::uint8_t *bits = dib + info.pixelOffset;
+    const std::size_t width = static_cast<std::size_t>(info.width);
+    for (std::int32_t y = 0; y < info.height && !(any && straight); ++y) {
+        const std::uint8_t *p = bits + static_cast<std::size_t>(y) * info.stride;
+        std::uint8_t alphas = 0;
+        bool over = false;
+        for (std::size_t x = 0; x < width; ++x, p += 4) {
+            alphas |= p[3];
+            over |= std::max({p[0], p[1], p[2]}) > p[3];
+        }
+        any = any || alphas != 0;
+        straight = straight || over;
+    }
+    if (!any) return;
+    f.layout = Layout::Bgra32;
+    f.masks[3] = 0xFF000000u;
+    f.alpha = true;
+    f.premultiplied = !straight;
+}
+
+} // namespace
+
 Format DibFormat(const std::uint8_t *dib, const dib::Info &info) {
     Format f;
     f.bitCount = info.bitCount;
@@ -394,6 +435,8 @@ Format DibFormat(const std::uint8_t *dib, const dib::Info &info) {
                           f.masks[1] == 0x0000FF00 && f.masks[2] == 0x000000FF &&
                           (!f.alpha || f.masks[3] == 0xFF000000u);
     f.layout = standard ? (f.alpha ? Layout::Bgra32 : Layout::Bgrx32) : Layout::Masks;
+    if (f.layout == Layout::Bgrx32 && info.compression == dib::kBiRgb)
+        ReadFourthBytes(dib, info, f);
     return f;
 }
 

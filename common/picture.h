@@ -3,9 +3,11 @@
 // composites transparent pictures over white. Pure byte work: no Windows headers, so it also
 // builds natively for fuzzing.
 //
-// Alpha: a bitmap counts as transparent only when it says so, with a V4 or V5 header whose alpha
-// mask is non-zero and usable (contiguous, inside the pixel, apart from the colour masks). A
-// 32-bit bitmap without one is opaque whatever its fourth bytes hold: most programs leave them 0.
+// Alpha: a bitmap is transparent when it says so, with a V4 or V5 header whose alpha mask is
+// non-zero and usable (contiguous, inside the pixel, apart from the colour masks). A 32-bit BI_RGB
+// bitmap without one is read as readers of such clipboards commonly read it: opaque when every
+// fourth byte is 0 (most programs leave them so), else the fourth byte is its alpha,
+// premultiplied when no colour byte of any pixel exceeds its alpha, straight otherwise.
 #pragma once
 
 #include "common/dib.h"
@@ -61,9 +63,11 @@ struct Format {
     std::uint32_t paletteEntries = 0;
     std::uint32_t masks[4] = {0, 0, 0, 0}; // red, green, blue, alpha (0: opaque)
     bool alpha = false;
+    bool premultiplied = false; // Bgra32 only: colours already multiplied by their alpha
 };
 
-// The format of a packed DIB that dib::Validate accepted with `info`.
+// The format of a packed DIB that dib::Validate accepted with `info`. A 32-bit BI_RGB one is read
+// through once for its fourth bytes.
 Format DibFormat(const std::uint8_t *dib, const dib::Info &info);
 // Top-down 32-bit BGRA rows, as the PNG decoder delivers them.
 Format Bgra32(bool alpha);

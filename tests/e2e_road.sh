@@ -106,6 +106,22 @@ head = struct.pack('<2sIHHI', b'BM', 14 + len(info) + len(pixels), 0, 0, 14 + le
 open(path, 'wb').write(head + info + pixels)
 EOF
 }
+# make_alpha_bmp FILE: 320 x 200, 32 bits with a V5 header and an alpha mask, as a Linux desktop
+# copies a transparent picture: clear (00000000) top left and bottom right, opaque blue beside.
+make_alpha_bmp() {
+    "$PY" - "$1" <<'EOF'
+import struct, sys
+w, h = 320, 200
+clear, blue = bytes(4), bytes((255, 0, 0, 255))
+pixels = b''.join((blue if (x >= w // 2) != (y >= h // 2) else clear)
+                  for y in range(h - 1, -1, -1) for x in range(w))
+info = struct.pack('<IiiHHIIiiIIIIII', 124, w, h, 1, 32, 3, len(pixels), 2835, 2835, 0, 0,
+                   0x00FF0000, 0x0000FF00, 0x000000FF, 0xFF000000)
+info += struct.pack('<I', 0x73524742) + bytes(124 - len(info) - 4)
+head = struct.pack('<2sIHHI', b'BM', 14 + len(info) + len(pixels), 0, 0, 14 + len(info))
+open(sys.argv[1], 'wb').write(head + info + pixels)
+EOF
+}
 PIC1=("255,0,0" "0,255,0" "0,0,255" "255,255,0")       # red, green / blue, yellow
 PIC2=("255,0,255" "0,255,255" "255,255,255" "255,128,0") # magenta, cyan / white, orange
 make_bmp "$E2E_DIR/pic1.bmp" "${PIC1[@]}"
@@ -314,10 +330,11 @@ print_and_collect() {
 }
 print_copies() { cut -d, -f2 <<<"$PRINT_JOB"; }
 
-# check_page PDF WANT_W WANT_H: one page, its size as seen (rotation applied) in points within 2
-# points, and the picture stretched over it in its four quadrants.
+# check_page PDF WANT_W WANT_H [COLOURS x4]: one page, its size as seen (rotation applied) in
+# points within 2 points, and the picture (PIC1's quadrants by default) stretched over it.
 check_page() {
-    local pdf=$1 want_w=$2 want_h=$3 w h rot pages
+    local pdf=$1 want_w=$2 want_h=$3 w h rot pages colours=("${PIC1[@]}")
+    (($# >= 7)) && colours=("${@:4:4}")
     read -r pages w h rot < <(pdfinfo "$pdf" | awk '/^Pages:/ {n=$2}
         /^Page size:/ {w=$3; h=$5} /^Page rot:/ {r=$3}
         END {if (r % 180) print n, h, w, r; else print n, w, h, r+0}')
@@ -331,10 +348,10 @@ check_page() {
     local pw ph
     read -r pw ph < <(head -c 64 "$E2E_DIR/page.ppm" | tr -s ' \n' '  ' | awk '{print $2, $3}')
     # The picture fills the printable area; the quarter points lie well inside it.
-    check "$E2E_DIR/page.ppm" 60 "top left $((pw / 4)) $((ph / 4)) ${PIC1[0]}" \
-        "top right $((pw * 3 / 4)) $((ph / 4)) ${PIC1[1]}" \
-        "bottom left $((pw / 4)) $((ph * 3 / 4)) ${PIC1[2]}" \
-        "bottom right $((pw * 3 / 4)) $((ph * 3 / 4)) ${PIC1[3]}"
+    check "$E2E_DIR/page.ppm" 60 "top left $((pw / 4)) $((ph / 4)) ${colours[0]}" \
+        "top right $((pw * 3 / 4)) $((ph / 4)) ${colours[1]}" \
+        "bottom left $((pw / 4)) $((ph * 3 / 4)) ${colours[2]}" \
+        "bottom right $((pw * 3 / 4)) $((ph * 3 / 4)) ${colours[3]}"
     pass "${pdf##*/}: one page of $w x $h pts, picture in place"
 }
 
@@ -468,6 +485,18 @@ opened_by "a PNG" "${PIC1[@]}"
 print_and_collect
 check_page "$PRINT_PDF" 841.9 1190.6
 pass "a PNG alone is shown and printed"
+
+# A transparent picture as it arrives from X: a plain 32-bit CF_DIB with the alpha in its fourth
+# bytes. Clear areas are white on the screen and on the page, not black.
+remote_menu Down Down Down Return
+wait_for 10 no_program_windows || fail "windows still open after 閉じる: $(program_windows)"
+make_alpha_bmp "$E2E_DIR/clear.bmp"
+CLEAR=("255,255,255" "0,0,255" "0,0,255" "255,255,255")
+change "a transparent picture" copy_picture "$E2E_DIR/clear.bmp"
+opened_by "a transparent picture" "${CLEAR[@]}"
+print_and_collect
+check_page "$PRINT_PDF" 841.9 1190.6 "${CLEAR[@]}"
+pass "a transparent picture is shown and printed over white"
 
 # 8. 終了 from the icon's menu: the process ends, the icon goes.
 tray_menu Up Return

@@ -556,6 +556,40 @@ TEST(PictureAlpha, OnlyAHeaderWithAnAlphaMaskDeclaresIt) {
     EXPECT_TRUE(Same(Reduce(AlphaDib(2, 2, clear), 1, 1)[0], {255, 255, 255, 255}));
 }
 
+// A 32-bit BI_RGB bitmap with fourth bytes, as a Linux desktop and browsers hand one over.
+TEST(PictureAlpha, FourthBytesOfAPlainBitmapAreItsAlpha) {
+    const auto plain = [](std::initializer_list<std::uint32_t> px) {
+        Shape s;
+        s.headerSize = 40;
+        s.width = static_cast<std::int32_t>(px.size());
+        s.height = 1;
+        s.bitCount = 32;
+        Bytes b = Build(s);
+        std::size_t i = 40;
+        for (std::uint32_t v : px)
+            for (int k = 0; k < 4; ++k)
+                b[i++] = static_cast<std::uint8_t>(v >> (8 * k));
+        return b;
+    };
+    // Transparent 00000000 beside opaque blue: white and blue, on screen and on paper.
+    const Bytes measured = plain({0x00000000u, 0xFF0000FFu});
+    auto px = Reduce(measured, 2, 1);
+    EXPECT_TRUE(Same(px[0], {255, 255, 255, 255}));
+    EXPECT_TRUE(Same(px[1], {0, 0, 255, 255}));
+    const dib::Result r = dib::Validate(measured.data(), measured.size());
+    std::uint8_t bgr[6] = {};
+    picture::RowToBgr24(picture::DibFormat(measured.data(), r.info), measured.data() + 40, 2, bgr);
+    EXPECT_EQ(Bytes(bgr, bgr + 6), (Bytes{255, 255, 255, 255, 0, 0}));
+    // No colour byte above its alpha: premultiplied, 64 at half alpha is 64 + 127 over white.
+    px = Reduce(plain({0x80404040u, 0x00000000u}), 2, 1);
+    EXPECT_TRUE(Same(px[0], {191, 191, 191, 255}));
+    // One colour byte above its alpha makes the whole bitmap straight.
+    px = Reduce(plain({0x80404040u, 0x10FF0000u}), 2, 1);
+    EXPECT_TRUE(Same(px[0], {159, 159, 159, 255}, 1));
+    // All fourth bytes 0: opaque, as before.
+    EXPECT_TRUE(Same(Reduce(plain({0x00102030u, 0x00102030u}), 1, 1)[0], {16, 32, 48, 255}));
+}
+
 // The plain reference: each destination pixel the area-weighted mean, in floating point.
 std::vector<double> ReferenceBox(const std::vector<std::uint8_t> &grey, int w, int h, int dw,
                                  int dh) {
