@@ -13,10 +13,10 @@
 #include <winspool.h>
 
 #include <algorithm>
-#include <new>
 #include <cstddef>
 #include <cstdint>
 #include <cwchar>
+#include <new>
 #include <optional>
 #include <vector>
 
@@ -470,8 +470,6 @@ short PaperCode(std::wstring_view paperSize) {
     if (paperSize == L"B5") return DMPAPER_B5;
     return 0;
 }
-
-void (*InsideJob)() = nullptr;
 
 namespace {
 

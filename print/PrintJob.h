@@ -41,7 +41,7 @@ PrintResult PrintClipboard(short orientation, const std::wstring &folder,
 
 // For tests: called inside every print once its file is written, where a printer driver's own
 // dialog or a clipboard owner's delayed rendering would let messages run.
-extern void (*InsideJob)();
+inline void (*InsideJob)() = nullptr;
 
 // The Japanese message for a failed print; nullptr for Printed.
 const wchar_t *FailureText(PrintResult result);
