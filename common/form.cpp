@@ -35,7 +35,9 @@ void RegisterFormClass(WNDPROC proc) {
 
 } // namespace
 
-HINSTANCE AppInstance() { return GetModuleHandleW(nullptr); }
+HINSTANCE AppInstance() {
+    return GetModuleHandleW(nullptr);
+}
 
 Form::~Form() {
     // A form destroyed while loaded (end of the process) must not call back into itself; its
@@ -47,24 +49,32 @@ Form::~Form() {
     }
 }
 
-int Form::LoadedCount() { return g_loaded; }
+int Form::LoadedCount() {
+    return g_loaded;
+}
 
-void Form::SetOnLastUnload(std::function<void()> fn) { g_onLastUnload = std::move(fn); }
+void Form::SetOnLastUnload(std::function<void()> fn) {
+    g_onLastUnload = std::move(fn);
+}
 
-void Form::SetExiting(bool on) { g_exiting = on; }
+void Form::SetExiting(bool on) {
+    g_exiting = on;
+}
 
-bool Form::Exiting() { return g_exiting; }
+bool Form::Exiting() {
+    return g_exiting;
+}
 
 void Form::Load() {
     if (hwnd_ || g_exiting) return;
-    RegisterFormClass(StaticWndProc);
+    RegisterFormClass(WndProcThunk<Form>);
 
     const Frame f = GetFrame();
     RECT r{0, 0, f.clientWidth, f.clientHeight};
     AdjustWindowRectEx(&r, f.style, FALSE, f.exStyle);
-    HWND h = CreateWindowExW(f.exStyle, kFormClass, f.caption, f.style & ~WS_VISIBLE, 0, 0,
-                             r.right - r.left, r.bottom - r.top, nullptr, nullptr, AppInstance(),
-                             this);
+    HWND h =
+        CreateWindowExW(f.exStyle, kFormClass, f.caption, f.style & ~WS_VISIBLE, 0, 0,
+                        r.right - r.left, r.bottom - r.top, nullptr, nullptr, AppInstance(), this);
     if (!h) return;
     ++g_loaded;
     loadId_ = ++g_loadSerial;
@@ -97,7 +107,9 @@ LRESULT Form::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
     return DefWindowProcW(hwnd_, msg, wp, lp);
 }
 
-bool Form::PreTranslateMessage(MSG &) { return false; }
+bool Form::PreTranslateMessage(MSG &) {
+    return false;
+}
 
 bool Form::PreTranslate(MSG &msg) {
     if (msg.message < WM_KEYFIRST || msg.message > WM_KEYLAST || !msg.hwnd || !g_formClass) {
@@ -109,26 +121,22 @@ bool Form::PreTranslate(MSG &msg) {
     return form && form->PreTranslateMessage(msg);
 }
 
-LRESULT CALLBACK Form::StaticWndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
-    Form *self;
-    if (msg == WM_NCCREATE) {
-        self = static_cast<Form *>(reinterpret_cast<CREATESTRUCTW *>(lp)->lpCreateParams);
-        self->hwnd_ = hwnd;
-        SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
-    } else {
-        self = reinterpret_cast<Form *>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
-    }
-    if (!self) return DefWindowProcW(hwnd, msg, wp, lp);
+void *detail::WindowObject(HWND hwnd, UINT msg, LPARAM lp) {
+    if (msg != WM_NCCREATE) return reinterpret_cast<void *>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+    void *self = reinterpret_cast<CREATESTRUCTW *>(lp)->lpCreateParams;
+    SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
+    return self;
+}
 
-    if (msg == WM_NCDESTROY) {
-        LRESULT r = self->OnMessage(msg, wp, lp);
-        SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
-        self->hwnd_ = nullptr;
-        self->loadId_ = 0;
-        if (--g_loaded == 0 && g_onLastUnload) g_onLastUnload();
-        return r;
-    }
-    return self->OnMessage(msg, wp, lp);
+LRESULT Form::WindowMessage(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+    if (msg == WM_NCCREATE) hwnd_ = hwnd;
+    if (msg != WM_NCDESTROY) return OnMessage(msg, wp, lp);
+    LRESULT r = OnMessage(msg, wp, lp);
+    SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
+    hwnd_ = nullptr;
+    loadId_ = 0;
+    if (--g_loaded == 0 && g_onLastUnload) g_onLastUnload();
+    return r;
 }
 
 void DoEvents() {
@@ -195,8 +203,12 @@ int ProgramModalMessageBox(HWND owner, const wchar_t *text, const wchar_t *title
     return result;
 }
 
-bool MessageBoxUp() { return g_boxes > 0; }
+bool MessageBoxUp() {
+    return g_boxes > 0;
+}
 
-void SetOnBoxClosed(std::function<void()> fn) { g_onBoxClosed = std::move(fn); }
+void SetOnBoxClosed(std::function<void()> fn) {
+    g_onBoxClosed = std::move(fn);
+}
 
 } // namespace win

@@ -11,6 +11,20 @@
 
 namespace win {
 
+namespace detail {
+// Keeps the object that CreateWindowEx was given as its parameter in the window's user data at
+// WM_NCCREATE, and gives it back for every later message; null for messages before WM_NCCREATE.
+void *WindowObject(HWND hwnd, UINT msg, LPARAM lp);
+} // namespace detail
+
+// The window procedure of every window owned by an object of class T (created with the object as
+// CreateWindowEx's parameter): each message goes to T::WindowMessage, those that come before
+// WM_NCCREATE to DefWindowProc.
+template <class T> LRESULT CALLBACK WndProcThunk(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+    T *self = static_cast<T *>(detail::WindowObject(hwnd, msg, lp));
+    return self ? self->WindowMessage(hwnd, msg, wp, lp) : DefWindowProcW(hwnd, msg, wp, lp);
+}
+
 class Form {
 public:
     Form() = default;
@@ -66,7 +80,8 @@ protected:
     unsigned LoadId() const { return loadId_; }
 
 private:
-    static LRESULT CALLBACK StaticWndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
+    template <class T> friend LRESULT CALLBACK WndProcThunk(HWND, UINT, WPARAM, LPARAM);
+    LRESULT WindowMessage(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
     HWND hwnd_ = nullptr;
     unsigned loadId_ = 0;
     bool unloading_ = false;

@@ -35,16 +35,6 @@ private:
     pointer h_ = Traits::invalid();
 };
 
-struct hwnd_traits {
-    using pointer = HWND;
-    static pointer invalid() { return nullptr; }
-    static void close(pointer h) { DestroyWindow(h); }
-};
-struct hmenu_traits {
-    using pointer = HMENU;
-    static pointer invalid() { return nullptr; }
-    static void close(pointer h) { DestroyMenu(h); }
-};
 struct memdc_traits {
     using pointer = HDC;
     static pointer invalid() { return nullptr; }
@@ -55,19 +45,7 @@ struct hfile_traits {
     static pointer invalid() { return INVALID_HANDLE_VALUE; }
     static void close(pointer h) { CloseHandle(h); }
 };
-struct hglobal_traits {
-    using pointer = HGLOBAL;
-    static pointer invalid() { return nullptr; }
-    static void close(pointer h) { GlobalFree(h); }
-};
-struct hicon_traits {
-    using pointer = HICON;
-    static pointer invalid() { return nullptr; }
-    static void close(pointer h) { DestroyIcon(h); }
-};
-struct hfind_traits {
-    using pointer = HANDLE;
-    static pointer invalid() { return INVALID_HANDLE_VALUE; }
+struct hfind_traits : hfile_traits {
     static void close(pointer h) { FindClose(h); }
 };
 template <class T> struct gdi_traits {
@@ -76,17 +54,12 @@ template <class T> struct gdi_traits {
     static void close(pointer h) { DeleteObject(h); }
 };
 
-using unique_hwnd = unique_handle<hwnd_traits>;
-using unique_hmenu = unique_handle<hmenu_traits>;
 using unique_memdc = unique_handle<memdc_traits>; // CreateCompatibleDC / CreateDC
 using unique_hfile = unique_handle<hfile_traits>;
-using unique_hglobal = unique_handle<hglobal_traits>;
-using unique_hicon = unique_handle<hicon_traits>;
 using unique_hfind = unique_handle<hfind_traits>;
 using unique_hbitmap = unique_handle<gdi_traits<HBITMAP>>;
 using unique_hbrush = unique_handle<gdi_traits<HBRUSH>>;
 using unique_hfont = unique_handle<gdi_traits<HFONT>>;
-using unique_hpen = unique_handle<gdi_traits<HPEN>>;
 
 // GetDC / ReleaseDC pair.
 class unique_window_dc {

@@ -16,14 +16,30 @@ constexpr wchar_t kPictureBoxClass[] = L"TessaryPictureBox";
 
 } // namespace
 
-double TwipsPerPixelX() { return 1440.0 / ScreenLogPixels(LOGPIXELSX); }
-double TwipsPerPixelY() { return 1440.0 / ScreenLogPixels(LOGPIXELSY); }
-int TwipsToPixelsX(double twips) { return static_cast<int>(std::lround(twips / TwipsPerPixelX())); }
-int TwipsToPixelsY(double twips) { return static_cast<int>(std::lround(twips / TwipsPerPixelY())); }
-int DesignToScreenX(int pixels) { return TwipsToPixelsX(pixels * 15.0); }
-int DesignToScreenY(int pixels) { return TwipsToPixelsY(pixels * 15.0); }
-double ScreenWidthTwips() { return GetSystemMetrics(SM_CXSCREEN) * TwipsPerPixelX(); }
-double ScreenHeightTwips() { return GetSystemMetrics(SM_CYSCREEN) * TwipsPerPixelY(); }
+double TwipsPerPixelX() {
+    return 1440.0 / ScreenLogPixels(LOGPIXELSX);
+}
+double TwipsPerPixelY() {
+    return 1440.0 / ScreenLogPixels(LOGPIXELSY);
+}
+int TwipsToPixelsX(double twips) {
+    return static_cast<int>(std::lround(twips / TwipsPerPixelX()));
+}
+int TwipsToPixelsY(double twips) {
+    return static_cast<int>(std::lround(twips / TwipsPerPixelY()));
+}
+int DesignToScreenX(int pixels) {
+    return TwipsToPixelsX(pixels * 15.0);
+}
+int DesignToScreenY(int pixels) {
+    return TwipsToPixelsY(pixels * 15.0);
+}
+double ScreenWidthTwips() {
+    return GetSystemMetrics(SM_CXSCREEN) * TwipsPerPixelX();
+}
+double ScreenHeightTwips() {
+    return GetSystemMetrics(SM_CYSCREEN) * TwipsPerPixelY();
+}
 
 // --- MemoryImage ---------------------------------------------------------------------------
 
@@ -86,7 +102,7 @@ bool PictureBox::Create(HWND parent, int x, int y, int width, int height) {
         WNDCLASSEXW wc{};
         wc.cbSize = sizeof(wc);
         wc.style = CS_DBLCLKS;
-        wc.lpfnWndProc = WndProc;
+        wc.lpfnWndProc = WndProcThunk<PictureBox>;
         wc.hInstance = AppInstance();
         wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
         wc.lpszClassName = kPictureBoxClass;
@@ -167,17 +183,9 @@ ImageElement *PictureBox::HitTest(POINT pt) {
     return nullptr;
 }
 
-LRESULT CALLBACK PictureBox::WndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
-    PictureBox *self;
-    if (msg == WM_NCCREATE) {
-        self = static_cast<PictureBox *>(reinterpret_cast<CREATESTRUCTW *>(lp)->lpCreateParams);
-        self->hwnd_ = hwnd;
-        SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
-    } else {
-        self = reinterpret_cast<PictureBox *>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
-    }
-    if (!self) return DefWindowProcW(hwnd, msg, wp, lp);
-    return self->OnMessage(msg, wp, lp);
+LRESULT PictureBox::WindowMessage(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+    if (msg == WM_NCCREATE) hwnd_ = hwnd;
+    return OnMessage(msg, wp, lp);
 }
 
 LRESULT PictureBox::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {

@@ -1,5 +1,6 @@
 // What the skinned windows share: twips and pixels, memory images, the picture box that holds the
-// background snapshot and the windowless image and label elements drawn on it, and the snapshot itself.
+// background snapshot and the windowless image and label elements drawn on it, and the snapshot
+// itself.
 #pragma once
 
 #include "common/form.h"
@@ -95,7 +96,8 @@ public:
     ImageElement *HitTest(POINT pt);
 
 private:
-    static LRESULT CALLBACK WndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
+    template <class T> friend LRESULT CALLBACK WndProcThunk(HWND, UINT, WPARAM, LPARAM);
+    LRESULT WindowMessage(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
     LRESULT OnMessage(UINT msg, WPARAM wp, LPARAM lp);
 
     HWND hwnd_ = nullptr;

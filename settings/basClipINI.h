@@ -26,13 +26,6 @@ bool MakeSettingsFolder();
 // does not have.
 extern bool (*CreateFolder)(const std::wstring &path);
 
-// Creates the folder of IniPath (CNT) when it is missing: the profile writer creates files but
-// never folders. Returns whether the folder is there.
-bool MakeSettingsFolder();
-// The platform's folder creation; a test can stand in the path limits of Windows, which Wine
-// does not have.
-extern bool (*CreateFolder)(const std::wstring &path);
-
 // The file is in code page 932, unless it starts with a byte-order mark: then it is UTF-16 (as the
 // platform's profile functions take it) or UTF-8, and is saved in that encoding again.
 
