@@ -35,9 +35,7 @@ void RegisterFormClass(WNDPROC proc) {
 
 } // namespace
 
-HINSTANCE AppInstance() {
-    return GetModuleHandleW(nullptr);
-}
+HINSTANCE AppInstance() { return GetModuleHandleW(nullptr); }
 
 Form::~Form() {
     // A form destroyed while loaded (end of the process) must not call back into itself; its
@@ -49,21 +47,13 @@ Form::~Form() {
     }
 }
 
-int Form::LoadedCount() {
-    return g_loaded;
-}
+int Form::LoadedCount() { return g_loaded; }
 
-void Form::SetOnLastUnload(std::function<void()> fn) {
-    g_onLastUnload = std::move(fn);
-}
+void Form::SetOnLastUnload(std::function<void()> fn) { g_onLastUnload = std::move(fn); }
 
-void Form::SetExiting(bool on) {
-    g_exiting = on;
-}
+void Form::SetExiting(bool on) { g_exiting = on; }
 
-bool Form::Exiting() {
-    return g_exiting;
-}
+bool Form::Exiting() { return g_exiting; }
 
 void Form::Load() {
     if (hwnd_ || g_exiting) return;
@@ -72,9 +62,9 @@ void Form::Load() {
     const Frame f = GetFrame();
     RECT r{0, 0, f.clientWidth, f.clientHeight};
     AdjustWindowRectEx(&r, f.style, FALSE, f.exStyle);
-    HWND h =
-        CreateWindowExW(f.exStyle, kFormClass, f.caption, f.style & ~WS_VISIBLE, 0, 0,
-                        r.right - r.left, r.bottom - r.top, nullptr, nullptr, AppInstance(), this);
+    HWND h = CreateWindowExW(f.exStyle, kFormClass, f.caption, f.style & ~WS_VISIBLE, 0, 0,
+                             r.right - r.left, r.bottom - r.top, nullptr, nullptr, AppInstance(),
+                             this);
     if (!h) return;
     ++g_loaded;
     loadId_ = ++g_loadSerial;
@@ -107,9 +97,7 @@ LRESULT Form::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
     return DefWindowProcW(hwnd_, msg, wp, lp);
 }
 
-bool Form::PreTranslateMessage(MSG &) {
-    return false;
-}
+bool Form::PreTranslateMessage(MSG &) { return false; }
 
 bool Form::PreTranslate(MSG &msg) {
     if (msg.message < WM_KEYFIRST || msg.message > WM_KEYLAST || !msg.hwnd || !g_formClass) {
@@ -203,12 +191,8 @@ int ProgramModalMessageBox(HWND owner, const wchar_t *text, const wchar_t *title
     return result;
 }
 
-bool MessageBoxUp() {
-    return g_boxes > 0;
-}
+bool MessageBoxUp() { return g_boxes > 0; }
 
-void SetOnBoxClosed(std::function<void()> fn) {
-    g_onBoxClosed = std::move(fn);
-}
+void SetOnBoxClosed(std::function<void()> fn) { g_onBoxClosed = std::move(fn); }
 
 } // namespace win
