@@ -3,6 +3,7 @@
 #include "common/handles.h"
 #include "common/text.h"
 #include "settings/basClipINI.h"
+#include "settings/profile.h"
 #include "testutil.h"
 
 #include <gtest/gtest.h>
@@ -160,13 +161,7 @@ TEST_F(SettingsFile, EverythingElseStaysByteForByte) {
 // platform's profile functions read them) and UTF-8 with its mark. Read as such, and saved in
 // the same encoding throughout, never with code-page-932 lines among them.
 std::string Utf16(std::wstring_view text, bool bigEndian) {
-    std::string bytes;
-    for (const wchar_t u : text) {
-        const char low = static_cast<char>(u & 0xFF), high = static_cast<char>(u >> 8);
-        bytes += bigEndian ? high : low;
-        bytes += bigEndian ? low : high;
-    }
-    return bytes;
+    return profile::Utf16Bytes(std::u16string(text.begin(), text.end()), bigEndian);
 }
 
 TEST_F(SettingsFile, Utf16FileIsReadAndSavedAsUtf16) {
