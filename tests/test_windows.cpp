@@ -46,42 +46,29 @@ public:
 };
 const auto *const kEnv = ::testing::AddGlobalTestEnvironment(new ShellUp);
 
-// One display size: its menu item, window and command, and its layout in pixels at 96 DPI.
+// A preview's layout in pixels at 96 DPI.
+struct Layout {
+    SIZE client;
+    SIZE picture1; // outer size, border included; placed at (-2, -2)
+    RECT image1, image2;
+};
+const Layout k42At96 = {{469, 265}, {503, 379}, {2, 0, 465, 286}, {56, 24, 411, 241}};
+const Layout k57At96 = {{563, 280}, {609, 379}, {2, 0, 563, 280}, {52, 10, 513, 271}};
+const Layout k65At96 = {{552, 358}, {579, 387}, {0, 0, 551, 358}, {10, 10, 543, 303}};
+
+// One display size: its menu item, window and command, and its layout.
 struct Size {
     const char *name;
     MenuItem ClipMenuForm::*item;
     win::FormRef<ClipMainVForm> *form;
     void (ClipMenuForm::*click)();
-    SIZE client;
-    SIZE picture1; // outer size, border included; placed at (-2, -2)
-    RECT image1, image2;
+    const Layout *at96;
 };
 
 const Size kSizes[] = {
-    {"42",
-     &ClipMenuForm::m42,
-     &ClipMain42V,
-     &ClipMenuForm::m42_Click,
-     {469, 265},
-     {503, 379},
-     {2, 0, 465, 286},
-     {56, 24, 411, 241}},
-    {"57",
-     &ClipMenuForm::m57,
-     &ClipMain57V,
-     &ClipMenuForm::m57_Click,
-     {563, 280},
-     {609, 379},
-     {2, 0, 563, 280},
-     {52, 10, 513, 271}},
-    {"65",
-     &ClipMenuForm::m65,
-     &ClipMain65V,
-     &ClipMenuForm::m65_Click,
-     {552, 358},
-     {579, 387},
-     {0, 0, 551, 358},
-     {10, 10, 543, 303}},
+    {"42", &ClipMenuForm::m42, &ClipMain42V, &ClipMenuForm::m42_Click, &k42At96},
+    {"57", &ClipMenuForm::m57, &ClipMain57V, &ClipMenuForm::m57_Click, &k57At96},
+    {"65", &ClipMenuForm::m65, &ClipMain65V, &ClipMenuForm::m65_Click, &k65At96},
 };
 
 void Click(const Size &s) {
@@ -511,6 +498,7 @@ class PreviewGeometryTest : public Windows, public ::testing::WithParamInterface
 TEST_P(PreviewGeometryTest, CentredWithItsLayout) {
     if (!Is96Dpi()) GTEST_SKIP() << "geometry is given for 96 DPI";
     const Size &s = GetParam();
+    const Layout &l = *s.at96;
     PutPicture(samples::Quadrants(40, 30));
     Click(s);
     ClipMainVForm &f = s.form->get();
@@ -518,30 +506,30 @@ TEST_P(PreviewGeometryTest, CentredWithItsLayout) {
     RECT wr{}, cr{};
     GetWindowRect(h, &wr);
     GetClientRect(h, &cr);
-    EXPECT_EQ(cr.right, s.client.cx);
-    EXPECT_EQ(cr.bottom, s.client.cy);
-    EXPECT_EQ(wr.right - wr.left, s.client.cx) << "no frame";
+    EXPECT_EQ(cr.right, l.client.cx);
+    EXPECT_EQ(cr.bottom, l.client.cy);
+    EXPECT_EQ(wr.right - wr.left, l.client.cx) << "no frame";
     const double sw = GetSystemMetrics(SM_CXSCREEN), sh = GetSystemMetrics(SM_CYSCREEN);
-    EXPECT_LE(std::abs(wr.left - (sw - s.client.cx) / 2), 0.5);
-    EXPECT_LE(std::abs(wr.top - (sh - s.client.cy) / 2), 0.5);
+    EXPECT_LE(std::abs(wr.left - (sw - l.client.cx) / 2), 0.5);
+    EXPECT_LE(std::abs(wr.top - (sh - l.client.cy) / 2), 0.5);
 
     const RECT p = RectOnClient(f.Picture1.hwnd(), h);
     EXPECT_EQ(p.left, -2);
     EXPECT_EQ(p.top, -2);
-    EXPECT_EQ(p.right - p.left, s.picture1.cx);
-    EXPECT_EQ(p.bottom - p.top, s.picture1.cy);
+    EXPECT_EQ(p.right - p.left, l.picture1.cx);
+    EXPECT_EQ(p.bottom - p.top, l.picture1.cy);
 
     ASSERT_NE(f.Image1, nullptr);
     ASSERT_NE(f.Image2, nullptr);
-    EXPECT_TRUE(EqualRect(&f.Image1->box, &s.image1));
-    EXPECT_TRUE(EqualRect(&f.Image2->box, &s.image2));
+    EXPECT_TRUE(EqualRect(&f.Image1->box, &l.image1));
+    EXPECT_TRUE(EqualRect(&f.Image2->box, &l.image2));
     EXPECT_TRUE(f.Image1->stretch);
     EXPECT_TRUE(f.Image2->stretch);
-    EXPECT_EQ(f.Image1->picture.width(), s.image1.right - s.image1.left);
-    EXPECT_EQ(f.Image2->picture.height(), s.image2.bottom - s.image2.top);
+    EXPECT_EQ(f.Image1->picture.width(), l.image1.right - l.image1.left);
+    EXPECT_EQ(f.Image2->picture.height(), l.image2.bottom - l.image2.top);
     // The clipboard picture lies over the display picture.
-    EXPECT_EQ(f.Picture1.HitTest({s.image2.left + 5, s.image2.top + 5}), f.Image2);
-    EXPECT_EQ(f.Picture1.HitTest({s.image2.left - 3, s.image2.top + 5}), f.Image1);
+    EXPECT_EQ(f.Picture1.HitTest({l.image2.left + 5, l.image2.top + 5}), f.Image2);
+    EXPECT_EQ(f.Picture1.HitTest({l.image2.left - 3, l.image2.top + 5}), f.Image1);
 }
 
 INSTANTIATE_TEST_SUITE_P(Sizes, PreviewGeometryTest, ::testing::ValuesIn(kSizes),
