@@ -149,6 +149,19 @@ protected:
     bool RemoteIsActive() {
         return ClipRemort.IsLoaded() && GetActiveWindow() == ClipRemort->hWnd();
     }
+    // The 42-inch preview opened on what the clipboard holds says there is no picture, shows
+    // none and leaves Print disabled.
+    void ExpectNoPictureIn42() {
+        ClipMenu->mPrint.SetEnabled(false);
+        boxes_.Clear();
+        ClipMenu->m42_Click();
+        ASSERT_TRUE(ClipMain42V.IsLoaded());
+        const auto seen = boxes_.Seen();
+        ASSERT_EQ(seen.size(), 1u);
+        EXPECT_EQ(seen[0].text, kNoPicture);
+        EXPECT_FALSE(ClipMenu->mPrint.Enabled());
+        EXPECT_FALSE(ClipMain42V->Image2->HasPicture());
+    }
 
     testutil::ModalWatcher boxes_;
 };
@@ -582,31 +595,15 @@ class MalformedOnClipboard : public Windows,
 
 TEST_P(MalformedOnClipboard, CountsAsNoPicture) {
     PutPicture(GetParam().bytes);
-    ClipMenu->mPrint.SetEnabled(false);
-    boxes_.Clear();
-    ClipMenu->m42_Click();
-    ASSERT_TRUE(ClipMain42V.IsLoaded());
-    const auto seen = boxes_.Seen();
-    ASSERT_EQ(seen.size(), 1u);
-    EXPECT_EQ(seen[0].text, kNoPicture);
-    EXPECT_FALSE(ClipMenu->mPrint.Enabled());
-    EXPECT_FALSE(ClipMain42V->Image2->HasPicture());
+    ExpectNoPictureIn42();
 }
 
 // Memory running out while a picture is placed: the preview says so, as for a picture it cannot
 // read, and a clipboard change that meets it leaves the program running.
 TEST_F(Windows, PictureTooLargeForMemoryIsAsGoodAsNone) {
     PutPicture(samples::Quadrants(40, 30));
-    ClipMenu->mPrint.SetEnabled(false);
-    boxes_.Clear();
     bigalloc::FailNextOver(0);
-    ClipMenu->m42_Click();
-    ASSERT_TRUE(ClipMain42V.IsLoaded());
-    auto seen = boxes_.Seen();
-    ASSERT_EQ(seen.size(), 1u);
-    EXPECT_EQ(seen[0].text, kNoPicture);
-    EXPECT_FALSE(ClipMenu->mPrint.Enabled());
-    EXPECT_FALSE(ClipMain42V->Image2->HasPicture());
+    ExpectNoPictureIn42();
 
     ClipMenu->mEnd_Click();
     boxes_.Clear();
@@ -618,7 +615,7 @@ TEST_F(Windows, PictureTooLargeForMemoryIsAsGoodAsNone) {
     DispSize = size;
     EXPECT_TRUE(ClipMenu.IsLoaded());
     EXPECT_TRUE(ClipRemort.IsLoaded());
-    seen = boxes_.Seen();
+    const auto seen = boxes_.Seen();
     ASSERT_EQ(seen.size(), 1u);
     EXPECT_EQ(seen[0].text, kNoPicture);
 }
@@ -688,23 +685,17 @@ TEST_F(Windows, PngAloneBringsUpTheRemoteAndThePreviewShowsIt) {
     ExpectQuadrantsInScreenArea(ClipMain42V.get());
 }
 
+// Every refused stream takes the one way of a refused picture; the clipboard tests feed them all.
 TEST_F(Windows, PngBesideTextOrBrokenIsNoPicture) {
-    std::vector<std::pair<std::vector<std::uint8_t>, bool>> cases = {
-        {samples::QuadrantsPng(16, 16), true}};
-    for (const samples::BadPng &bad : samples::BadPngs())
-        cases.push_back({bad.bytes, false});
-    for (const auto &c : cases) {
+    const auto huge = samples::BadPngs()[2];
+    ASSERT_EQ(huge.error, picture::PngError::TooLarge);
+    for (const bool broken : {false, true}) {
+        SCOPED_TRACE(broken ? huge.name : "beside text");
         ClipMenu->mEnd_Click();
-        ASSERT_TRUE(testutil::SetClipboardBlock(testutil::PngFormat(), c.first, c.second));
+        ASSERT_TRUE(testutil::SetClipboardBlock(
+            testutil::PngFormat(), broken ? huge.bytes : samples::QuadrantsPng(16, 16), !broken));
         testutil::Pump(100ms);
-        ClipMenu->mPrint.SetEnabled(false);
-        boxes_.Clear();
-        ClipMenu->m42_Click();
-        const auto seen = boxes_.Seen();
-        ASSERT_EQ(seen.size(), 1u);
-        EXPECT_EQ(seen[0].text, kNoPicture);
-        EXPECT_FALSE(ClipMenu->mPrint.Enabled());
-        EXPECT_FALSE(ClipMain42V->Image2->HasPicture());
+        ExpectNoPictureIn42();
     }
 }
 
