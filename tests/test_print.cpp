@@ -397,6 +397,16 @@ void ExpectQuadrantsFillPage(const Ppm &page) {
     }
 }
 
+// One page of width x height points, the picture's quadrants filling it the right way up.
+void ExpectOnePageOfQuadrants(const Output &out, double width, double height) {
+    EXPECT_EQ(out.pages, 1);
+    EXPECT_NEAR(out.width, width, 2.0);
+    EXPECT_NEAR(out.height, height, 2.0);
+    ASSERT_TRUE(out.page.has_value());
+    EXPECT_EQ(out.page->width < out.page->height, width < height);
+    ExpectQuadrantsFillPage(*out.page);
+}
+
 // --- Fixtures --------------------------------------------------------------------------------
 
 class PrintJob : public ::testing::Test {
@@ -610,33 +620,19 @@ TEST_F(PrintToPdf, PortraitA4IsOneA4PortraitPageFilledByThePicture) {
     const Output out = PrintAndCollect(print::kPortrait, L"A4", L"1");
     EXPECT_EQ(out.jobs, 1);
     EXPECT_EQ(out.state, "completed");
-    EXPECT_EQ(out.pages, 1);
-    EXPECT_NEAR(out.width, 595.3, 2.0);
-    EXPECT_NEAR(out.height, 841.9, 2.0);
-    ASSERT_TRUE(out.page.has_value());
-    EXPECT_LT(out.page->width, out.page->height);
-    ExpectQuadrantsFillPage(*out.page);
+    ExpectOnePageOfQuadrants(out, 595.3, 841.9);
     EXPECT_EQ(file_, folder_.file(L"060317140509.BMP"));
     EXPECT_TRUE(Entries(folder_.path()).empty());
 }
 
 TEST_F(PrintToPdf, LandscapeA3TopDownPictureKeepsItsQuadrants) {
     ASSERT_TRUE(testutil::SetClipboardDib(QuadrantDibTopDown32(40, 100)));
-    const Output out = PrintAndCollect(print::kLandscape, L"A3", L"1");
-    EXPECT_EQ(out.pages, 1);
-    EXPECT_NEAR(out.width, 1190.6, 2.0);
-    EXPECT_NEAR(out.height, 841.9, 2.0);
-    ASSERT_TRUE(out.page.has_value());
-    EXPECT_GT(out.page->width, out.page->height);
-    ExpectQuadrantsFillPage(*out.page);
+    ExpectOnePageOfQuadrants(PrintAndCollect(print::kLandscape, L"A3", L"1"), 1190.6, 841.9);
 }
 
 TEST_F(PrintToPdf, PngAloneIsPrintedThroughABmpFile) {
     ASSERT_TRUE(testutil::SetClipboardBlock(testutil::PngFormat(), samples::QuadrantsPng(64, 48)));
-    const Output out = PrintAndCollect(print::kPortrait, L"A4", L"1");
-    EXPECT_EQ(out.pages, 1);
-    ASSERT_TRUE(out.page.has_value());
-    ExpectQuadrantsFillPage(*out.page);
+    ExpectOnePageOfQuadrants(PrintAndCollect(print::kPortrait, L"A4", L"1"), 595.3, 841.9);
     EXPECT_EQ(file_, folder_.file(L"060317140509.BMP"));
     EXPECT_TRUE(Entries(folder_.path()).empty());
 }
@@ -644,10 +640,7 @@ TEST_F(PrintToPdf, PngAloneIsPrintedThroughABmpFile) {
 TEST_F(PrintToPdf, LargePictureDrawnInBandsKeepsItsQuadrants) {
     // 18 MB of 8-bit rows: read back and drawn in more than one band.
     ASSERT_TRUE(testutil::SetClipboardDib(samples::Quadrants8(6000, 3000)));
-    const Output out = PrintAndCollect(print::kLandscape, L"A4", L"1");
-    EXPECT_EQ(out.pages, 1);
-    ASSERT_TRUE(out.page.has_value());
-    ExpectQuadrantsFillPage(*out.page);
+    ExpectOnePageOfQuadrants(PrintAndCollect(print::kLandscape, L"A4", L"1"), 841.9, 595.3);
 }
 
 TEST_F(PrintToPdf, TransparencyPrintsAsPaper) {
