@@ -276,6 +276,24 @@ std::basic_string<typename R::Unit> Set(Text<typename R::Unit> file, Text<typena
     return out;
 }
 
+// op(R{}, units) for the file's encoding R, units(text) giving a text's units in it; the result
+// in the file's bytes.
+template <class Op> std::string InFileUnits(std::string_view file, const Op &op) {
+    switch (const Encoding encoding = EncodingOf(file)) {
+    case Encoding::Cp932:
+        return op(Cp932{}, [](std::string_view text) { return text; });
+    case Encoding::Utf8:
+        return op(Utf8{}, [](std::string_view text) { return text; });
+    case Encoding::Utf16LE:
+    case Encoding::Utf16BE: {
+        const bool big = encoding == Encoding::Utf16BE;
+        return Utf16Bytes(
+            op(Utf16{}, [big](std::string_view text) { return Utf16Units(text, big); }), big);
+    }
+    }
+    return {};
+}
+
 } // namespace
 
 std::u16string Utf16Units(std::string_view bytes, bool bigEndian) {
@@ -309,38 +327,16 @@ Encoding EncodingOf(std::string_view file) {
 
 std::string GetString(std::string_view file, std::string_view section, std::string_view key,
                       std::size_t bufferSize) {
-    switch (const Encoding encoding = EncodingOf(file)) {
-    case Encoding::Cp932:
-        return Get<Cp932>(file, section, key, bufferSize);
-    case Encoding::Utf8:
-        return Get<Utf8>(file, section, key, bufferSize);
-    case Encoding::Utf16LE:
-    case Encoding::Utf16BE: {
-        const bool big = encoding == Encoding::Utf16BE;
-        return Utf16Bytes(Get<Utf16>(Utf16Units(file, big), Utf16Units(section, big),
-                                     Utf16Units(key, big), bufferSize),
-                          big);
-    }
-    }
-    return {};
+    return InFileUnits(file, [&](auto encoding, const auto &units) {
+        return Get<decltype(encoding)>(units(file), units(section), units(key), bufferSize);
+    });
 }
 
 std::string SetString(std::string_view file, std::string_view section, std::string_view key,
                       std::string_view value) {
-    switch (const Encoding encoding = EncodingOf(file)) {
-    case Encoding::Cp932:
-        return Set<Cp932>(file, section, key, value);
-    case Encoding::Utf8:
-        return Set<Utf8>(file, section, key, value);
-    case Encoding::Utf16LE:
-    case Encoding::Utf16BE: {
-        const bool big = encoding == Encoding::Utf16BE;
-        return Utf16Bytes(Set<Utf16>(Utf16Units(file, big), Utf16Units(section, big),
-                                     Utf16Units(key, big), Utf16Units(value, big)),
-                          big);
-    }
-    }
-    return std::string(file);
+    return InFileUnits(file, [&](auto encoding, const auto &units) {
+        return Set<decltype(encoding)>(units(file), units(section), units(key), units(value));
+    });
 }
 
 } // namespace profile

@@ -46,21 +46,27 @@ inline std::vector<unsigned char> Quadrants8(int w, int h) {
     return dib;
 }
 
-// A V5 picture, 32 bits with an alpha mask, top-down, filled by fn(x, y).
-inline std::vector<unsigned char> AlphaV5(int w, int h, const std::function<Rgba(int, int)> &fn) {
-    std::vector<unsigned char> dib(sizeof(BITMAPV5HEADER) + static_cast<size_t>(w) * h * 4);
+// A V5 header, 32 bits with colour bit fields, sRGB.
+inline BITMAPV5HEADER V5Header(int w, int h) {
     BITMAPV5HEADER v5{};
     v5.bV5Size = sizeof(v5);
     v5.bV5Width = w;
-    v5.bV5Height = -h;
+    v5.bV5Height = h;
     v5.bV5Planes = 1;
     v5.bV5BitCount = 32;
     v5.bV5Compression = BI_BITFIELDS;
     v5.bV5RedMask = 0x00FF0000;
     v5.bV5GreenMask = 0x0000FF00;
     v5.bV5BlueMask = 0x000000FF;
-    v5.bV5AlphaMask = 0xFF000000;
     v5.bV5CSType = 0x73524742; // 'sRGB'
+    return v5;
+}
+
+// A V5 picture, 32 bits with an alpha mask, top-down, filled by fn(x, y).
+inline std::vector<unsigned char> AlphaV5(int w, int h, const std::function<Rgba(int, int)> &fn) {
+    std::vector<unsigned char> dib(sizeof(BITMAPV5HEADER) + static_cast<size_t>(w) * h * 4);
+    BITMAPV5HEADER v5 = V5Header(w, -h);
+    v5.bV5AlphaMask = 0xFF000000;
     std::memcpy(dib.data(), &v5, sizeof(v5));
     unsigned char *px = dib.data() + sizeof(v5);
     for (int y = 0; y < h; ++y)
@@ -105,13 +111,11 @@ struct Malformed {
     dib::Error error; // what validation says about it
 };
 
+// One block for each way a whole block falls short of what its header claims; the limits of each
+// field are checked on bare bytes in test_dib.cpp.
 inline std::vector<Malformed> MalformedPictures() {
     std::vector<Malformed> out;
     const auto good = Quadrants(64, 48);
-
-    auto truncated = good;
-    truncated.resize(truncated.size() / 2);
-    out.push_back({"PixelsCutInHalf", truncated, dib::Error::Truncated});
 
     auto shortByOne = good;
     shortByOne.pop_back();
@@ -120,33 +124,6 @@ inline std::vector<Malformed> MalformedPictures() {
     out.push_back({"HeaderCutShort", std::vector<unsigned char>(good.begin(), good.begin() + 20),
                    dib::Error::TooSmall});
 
-    auto huge = good;
-    Header(huge).biWidth = 100000;
-    Header(huge).biHeight = 100000;
-    out.push_back({"AbsurdDimensions", huge, dib::Error::TooLarge});
-
-    auto maxed = good;
-    Header(maxed).biWidth = 0x7FFFFFFF;
-    Header(maxed).biHeight = -0x7FFFFFFF;
-    out.push_back({"MaximalDimensions", maxed, dib::Error::TooLarge});
-
-    auto negative = good;
-    Header(negative).biWidth = -64;
-    out.push_back({"NegativeWidth", negative, dib::Error::BadDimensions});
-
-    auto flat = good;
-    Header(flat).biHeight = 0;
-    out.push_back({"ZeroHeight", flat, dib::Error::BadDimensions});
-
-    auto depth = good;
-    Header(depth).biBitCount = 7;
-    out.push_back({"BitDepthSeven", depth, dib::Error::BadBitCount});
-
-    auto rle = good;
-    Header(rle).biBitCount = 8;
-    Header(rle).biCompression = BI_RLE8;
-    out.push_back({"RunLengthData", rle, dib::Error::BadCompression});
-
     // 8 bits: a full colour table of 256 entries (1 KiB) in a block with room for 10.
     std::vector<unsigned char> palette(sizeof(BITMAPINFOHEADER) + 40, 0);
     std::memcpy(palette.data(), good.data(), sizeof(BITMAPINFOHEADER));
@@ -154,14 +131,11 @@ inline std::vector<Malformed> MalformedPictures() {
     Header(palette).biClrUsed = 0;
     out.push_back({"PalettePastTheBlock", palette, dib::Error::BadPalette});
 
-    auto colours = good;
-    Header(colours).biBitCount = 4;
-    Header(colours).biClrUsed = 0xFFFFFFFF;
-    out.push_back({"ColourCountAbsurd", colours, dib::Error::BadPalette});
-
-    auto headerSize = good;
-    Header(headerSize).biSize = 0x7FFFFFF0;
-    out.push_back({"HeaderSizeAbsurd", headerSize, dib::Error::BadHeaderSize});
+    // A header that lies about far more pixels than the block holds.
+    auto maxed = good;
+    Header(maxed).biWidth = 0x7FFFFFFF;
+    Header(maxed).biHeight = -0x7FFFFFFF;
+    out.push_back({"MaximalDimensions", maxed, dib::Error::TooLarge});
 
     return out;
 }

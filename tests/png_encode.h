@@ -1,9 +1,11 @@
 // A PNG writer for the tests (stored deflate blocks, no compression), so that every byte of a
-// stream is known: right ones, cut ones, ones with a wrong checksum or a header that lies.
+// stream is known: right ones, cut ones, ones with a wrong checksum or a header that lies. Also
+// the plain box filter that resampled pictures are held against.
 #pragma once
 
 #include "common/picture.h"
 
+#include <cmath>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -80,6 +82,23 @@ inline Rgba PngQuadrant(int x, int y, int w, int h) {
 
 inline std::vector<std::uint8_t> QuadrantsPng(int w, int h) {
     return EncodePng(w, h, [w, h](int x, int y) { return PngQuadrant(x, y, w, h); });
+}
+
+// The area-weighted mean of sample(x, y) over what destination pixel (X, Y) of a dw x dh picture
+// covers of a w x h one, in floating point.
+template <class Sample>
+double BoxMean(int w, int h, int dw, int dh, int X, int Y, const Sample &sample) {
+    const double x0 = double(X) * w / dw, x1 = double(X + 1) * w / dw;
+    const double y0 = double(Y) * h / dh, y1 = double(Y + 1) * h / dh;
+    double sum = 0, area = 0;
+    for (int y = int(y0); y < h && y < y1; ++y)
+        for (int x = int(x0); x < w && x < x1; ++x) {
+            const double a = (std::fmin(x1, x + 1.0) - std::fmax(x0, double(x))) *
+                             (std::fmin(y1, y + 1.0) - std::fmax(y0, double(y)));
+            sum += a * sample(x, y);
+            area += a;
+        }
+    return sum / area;
 }
 
 struct BadPng {

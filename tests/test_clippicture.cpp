@@ -106,20 +106,12 @@ TEST_F(ClipPicture, TopDownPictureKeepsItsOrientation) {
 
 TEST_F(ClipPicture, ColourProfileIsNotHandedOn) {
     // V5, 32 bits with bit fields, 2 x 2 pixels, an embedded profile of 16 bytes after them.
-    std::vector<unsigned char> dib(sizeof(BITMAPV5HEADER) + 16 + 16, 0);
-    auto &v5 = *reinterpret_cast<BITMAPV5HEADER *>(dib.data());
-    v5.bV5Size = sizeof(BITMAPV5HEADER);
-    v5.bV5Width = 2;
-    v5.bV5Height = 2;
-    v5.bV5Planes = 1;
-    v5.bV5BitCount = 32;
-    v5.bV5Compression = BI_BITFIELDS;
-    v5.bV5RedMask = 0x00FF0000;
-    v5.bV5GreenMask = 0x0000FF00;
-    v5.bV5BlueMask = 0x000000FF;
+    BITMAPV5HEADER v5 = samples::V5Header(2, 2);
     v5.bV5CSType = 0x4D424544; // 'MBED'
     v5.bV5ProfileData = sizeof(BITMAPV5HEADER) + 16;
     v5.bV5ProfileSize = 16;
+    std::vector<unsigned char> dib(sizeof(BITMAPV5HEADER) + 16 + 16, 0);
+    std::memcpy(dib.data(), &v5, sizeof(v5));
     std::memset(dib.data() + sizeof(BITMAPV5HEADER), 0x80, 16);
     ASSERT_TRUE(testutil::SetClipboardDib(dib));
 

@@ -17,17 +17,6 @@ struct CopiesCase {
     std::optional<int> expected; // nullopt: the step fails
 };
 
-template <std::size_t N> void ExpectCopies(const CopiesCase (&cases)[N]) {
-    for (const auto &c : cases) {
-        const auto got = ReadCopies(c.text);
-        const std::wstring text = c.text;
-        if (c.expected)
-            EXPECT_EQ(got, std::optional<std::int16_t>(*c.expected)) << "text: " << text;
-        else
-            EXPECT_FALSE(got.has_value()) << "text: " << text << " gave " << *got;
-    }
-}
-
 TEST(ReadCopies, Table) {
     const CopiesCase cases[] = {
         {L"2", 2},
@@ -46,12 +35,7 @@ TEST(ReadCopies, Table) {
         {L"32768", std::nullopt},
         {L"-32769", std::nullopt},
         {L"40000", std::nullopt},
-    };
-    ExpectCopies(cases);
-}
-
-TEST(ReadCopies, RoundsHalfToEvenAtTheRangeEdges) {
-    const CopiesCase cases[] = {
+        // Half to even, at the edges of the range too.
         {L"0.5", 0},
         {L"1.5", 2},
         {L"-1.5", -2},
@@ -65,12 +49,7 @@ TEST(ReadCopies, RoundsHalfToEvenAtTheRangeEdges) {
         {L"-32768.5", -32768},
         {L"-32769.5", std::nullopt},
         {L"-32768.6", std::nullopt},
-    };
-    ExpectCopies(cases);
-}
-
-TEST(ReadCopies, PrefixesAndStops) {
-    const CopiesCase cases[] = {
+        // Prefixes, and where the reading stops.
         {L"&H", 0},
         {L"&O", 0},
         {L"&HG", 0},
@@ -104,7 +83,14 @@ TEST(ReadCopies, PrefixesAndStops) {
         {L"3\u30004", 3}, // an ideographic space ends the number
         {L"-", 0},
     };
-    ExpectCopies(cases);
+    for (const auto &c : cases) {
+        const auto got = ReadCopies(c.text);
+        const std::wstring text = c.text;
+        if (c.expected)
+            EXPECT_EQ(got, std::optional<std::int16_t>(*c.expected)) << "text: " << text;
+        else
+            EXPECT_FALSE(got.has_value()) << "text: " << text << " gave " << *got;
+    }
 }
 
 TEST(Val, ExtremesStayFinite) {

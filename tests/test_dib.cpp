@@ -6,7 +6,6 @@
 
 #include <cstdint>
 #include <cstring>
-#include <algorithm>
 #include <array>
 #include <cmath>
 #include <functional>
@@ -35,6 +34,13 @@ void Put16(Bytes &b, std::size_t at, std::uint16_t v) {
 void Put32(Bytes &b, std::size_t at, std::uint32_t v) {
     for (std::size_t i = 0; i < 4; ++i)
         b[at + i] = static_cast<std::uint8_t>(v >> (8 * i));
+}
+
+// A V5 header's colour space and where its profile lies.
+void PutProfile(Bytes &b, std::uint32_t type, std::uint32_t at, std::uint32_t size) {
+    Put32(b, 56, type);
+    Put32(b, 112, at);
+    Put32(b, 116, size);
 }
 
 std::uint32_t Get32(const Bytes &b, std::size_t at) {
@@ -189,6 +195,15 @@ TEST(DibValidate, RejectsMalformed) {
         return [=](Bytes &b) { Put16(b, at, v); };
     };
     const auto cut = [](std::size_t n) { return [=](Bytes &b) { b.resize(n); }; };
+    const auto size = [](std::uint32_t w, std::uint32_t h) {
+        return [=](Bytes &b) {
+            Put32(b, 4, w);
+            Put32(b, 8, h);
+        };
+    };
+    const auto profile = [](std::uint32_t type, std::uint32_t at, std::uint32_t n) {
+        return [=](Bytes &b) { PutProfile(b, type, at, n); };
+    };
     const auto shorter = [](Bytes &b) { b.pop_back(); };
     const BadCase cases[] = {
         {"empty", rgb32, cut(0), E::TooSmall},
@@ -207,38 +222,17 @@ TEST(DibValidate, RejectsMalformed) {
         {"height INT32_MIN", rgb32, set32(8, 0x80000000), E::BadDimensions},
         {"width 0", rgb32, set32(4, 0), E::BadDimensions},
         {"width negative", rgb32, set32(4, 0xFFFFFFFF), E::BadDimensions},
-        {"width*height overflow", rgb32,
-         [](Bytes &b) {
-             Put32(b, 4, 0x7FFFFFFF);
-             Put32(b, 8, 0x7FFFFFFF);
-         },
-         E::TooLarge},
+        {"width*height overflow", rgb32, size(0x7FFFFFFF, 0x7FFFFFFF), E::TooLarge},
         {"width*height overflow top-down",
          {40, 4, 3, 1},
-         [](Bytes &b) {
-             Put32(b, 4, 0x7FFFFFFF);
-             Put32(b, 8, 0x80000001);
-         },
+         size(0x7FFFFFFF, 0x80000001),
          E::TooLarge},
-        {"one row past the pixel cap", rgb32,
-         [](Bytes &b) {
-             Put32(b, 4, 16384);
-             Put32(b, 8, 16385);
-         },
-         E::TooLarge},
+        {"one row past the pixel cap", rgb32, size(16384, 16385), E::TooLarge},
         // At the cap the size limits pass; only the missing pixels stop it.
-        {"at the pixel cap", rgb32,
-         [](Bytes &b) {
-             Put32(b, 4, 16384);
-             Put32(b, 8, 16384);
-         },
-         E::Truncated},
+        {"at the pixel cap", rgb32, size(16384, 16384), E::Truncated},
         {"very wide 1bpp", {40, 4, 3, 1}, set32(4, 0x7FFFFFFF), E::TooLarge},
         {"palette past the data", pal8, cut(40 + 100 * 4), E::BadPalette},
-        {"optional palette past the data",
-         {40, 1, 1, 24},
-         [](Bytes &b) { Put32(b, 32, 200); },
-         E::BadPalette},
+        {"optional palette past the data", {40, 1, 1, 24}, set32(32, 200), E::BadPalette},
         {"clrUsed 2^32-1 at 8bpp", pal8, set32(32, 0xFFFFFFFF), E::BadPalette},
         {"clrUsed 2^32-1 at 24bpp", {40, 4, 3, 24}, set32(32, 0xFFFFFFFF), E::BadPalette},
         {"clrUsed 2^32-1 at 32bpp", rgb32, set32(32, 0xFFFFFFFF), E::BadPalette},
@@ -261,20 +255,8 @@ TEST(DibValidate, RejectsMalformed) {
         {"bitCount 64", rgb32, set16(14, 64), E::BadBitCount},
         {"planes 2", rgb32, set16(12, 2), E::BadPlanes},
         {"planes 0", rgb32, set16(12, 0), E::BadPlanes},
-        {"embedded profile past the end", v5,
-         [](Bytes &b) {
-             Put32(b, 56, 0x4D424544);
-             Put32(b, 112, 124);
-             Put32(b, 116, 64);
-         },
-         E::Truncated},
-        {"linked profile offset huge", v5,
-         [](Bytes &b) {
-             Put32(b, 56, 0x4C494E4B);
-             Put32(b, 112, 0xFFFFFFF0);
-             Put32(b, 116, 0x20);
-         },
-         E::Truncated},
+        {"embedded profile past the end", v5, profile(0x4D424544, 124, 64), E::Truncated},
+        {"linked profile offset huge", v5, profile(0x4C494E4B, 0xFFFFFFF0, 0x20), E::Truncated},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);
@@ -291,9 +273,7 @@ TEST(DibValidate, ProfileInsideTheBlockIsAccepted) {
     Bytes b = Build({124, 2, 2, 32});
     const std::size_t profileAt = b.size();
     b.resize(b.size() + 32);
-    Put32(b, 56, 0x4D424544);
-    Put32(b, 112, static_cast<std::uint32_t>(profileAt));
-    Put32(b, 116, 32);
+    PutProfile(b, 0x4D424544, static_cast<std::uint32_t>(profileAt), 32);
     EXPECT_EQ(ValidateError(b), dib::Error::None);
 }
 
@@ -339,9 +319,7 @@ TEST(BmpFile, HeadThenPixelsIsTheWholeFile) {
     Bytes v5 = Build({124, 2, 2, 32});
     const std::size_t profileAt = v5.size();
     v5.resize(v5.size() + 16, 0xAB);
-    Put32(v5, 56, 0x4C494E4B); // a linked profile, dropped in the copy
-    Put32(v5, 112, static_cast<std::uint32_t>(profileAt));
-    Put32(v5, 116, 16);
+    PutProfile(v5, 0x4C494E4B, static_cast<std::uint32_t>(profileAt), 16); // dropped in the copy
     std::vector<Bytes> sources{v5};
     for (const auto &c : kGood)
         sources.push_back(Build(c.shape));
@@ -362,9 +340,7 @@ TEST(BmpFile, FixesImageSizeAndDropsProfileReference) {
     const std::size_t profileAt = src.size();
     src.resize(src.size() + 16, 0xAB);
     Put32(src, 20, 0);
-    Put32(src, 56, 0x4D424544);
-    Put32(src, 112, static_cast<std::uint32_t>(profileAt));
-    Put32(src, 116, 16);
+    PutProfile(src, 0x4D424544, static_cast<std::uint32_t>(profileAt), 16);
     const auto v = dib::Validate(src.data(), src.size());
     ASSERT_TRUE(v);
 
@@ -607,27 +583,6 @@ TEST(PictureAlpha, FourthBytesOfAPlainBitmapAreItsAlpha) {
     EXPECT_TRUE(Same(Reduce(plain({0x00102030u, 0x00102030u}), 1, 1)[0], {16, 32, 48, 255}));
 }
 
-// The plain reference: each destination pixel the area-weighted mean, in floating point.
-std::vector<double> ReferenceBox(const std::vector<std::uint8_t> &grey, int w, int h, int dw,
-                                 int dh) {
-    std::vector<double> out(static_cast<std::size_t>(dw) * dh);
-    for (int Y = 0; Y < dh; ++Y)
-        for (int X = 0; X < dw; ++X) {
-            const double x0 = double(X) * w / dw, x1 = double(X + 1) * w / dw;
-            const double y0 = double(Y) * h / dh, y1 = double(Y + 1) * h / dh;
-            double sum = 0, area = 0;
-            for (int y = int(y0); y < h && y < y1; ++y)
-                for (int x = int(x0); x < w && x < x1; ++x) {
-                    const double a = (std::min(x1, x + 1.0) - std::max(x0, double(x))) *
-                                     (std::min(y1, y + 1.0) - std::max(y0, double(y)));
-                    sum += a * grey[static_cast<std::size_t>(y) * w + x];
-                    area += a;
-                }
-            out[static_cast<std::size_t>(Y) * dw + X] = sum / area;
-        }
-    return out;
-}
-
 TEST(PictureResample, MatchesABoxFilterReference) {
     for (const auto &sz : {std::array<int, 4>{97, 61, 40, 23},
                            {355, 217, 355, 217},
@@ -650,10 +605,14 @@ TEST(PictureResample, MatchesABoxFilterReference) {
                     b[40 + static_cast<std::size_t>(y) * stride + static_cast<std::size_t>(x) * 3 +
                       k] = v;
             }
-        const auto px = Reduce(b, sz[2], sz[3]);
-        const auto ref = ReferenceBox(grey, w, h, sz[2], sz[3]);
-        for (std::size_t i = 0; i < px.size(); ++i)
-            ASSERT_LE(std::abs(px[i].r - ref[i]), 0.51) << i;
+        const int dw = sz[2], dh = sz[3];
+        const auto px = Reduce(b, dw, dh);
+        for (int i = 0; i < dw * dh; ++i) {
+            const double ref = samples::BoxMean(w, h, dw, dh, i % dw, i / dw, [&](int x, int y) {
+                return grey[static_cast<std::size_t>(y) * w + x];
+            });
+            ASSERT_LE(std::abs(px[static_cast<std::size_t>(i)].r - ref), 0.51) << i;
+        }
     }
 }
 

@@ -188,15 +188,10 @@ TEST(Profile, LargestFileOfLinesWithoutEqualsIsReadInOnePass) {
 }
 
 // Files saved by other editors: UTF-16 in either byte order and UTF-8, each with its mark. Names
-// and values are given and returned in the file's own encoding.
+// and values are given and returned in the file's own encoding. The program's own conversion
+// writes them; its bytes are held against literal ones in Utf16ReadInEitherByteOrder.
 std::string Utf16(std::u16string_view text, bool bigEndian = false) {
-    std::string bytes;
-    for (const char16_t u : text) {
-        const char low = static_cast<char>(u & 0xFF), high = static_cast<char>(u >> 8);
-        bytes += bigEndian ? high : low;
-        bytes += bigEndian ? low : high;
-    }
-    return bytes;
+    return profile::Utf16Bytes(text, bigEndian);
 }
 const std::string kLE = "\xFF\xFE", kBE = "\xFE\xFF", kUtf8Mark = "\xEF\xBB\xBF";
 const std::string k57Utf8 = "57\xEF\xBD\xB2\xEF\xBE\x9D\xEF\xBE\x81"; // 57ｲﾝﾁ
@@ -213,6 +208,9 @@ TEST(Encodings, ToldByTheMark) {
 TEST(Encodings, Utf16ReadInEitherByteOrder) {
     const std::u16string text = u"\uFEFF[disp]\r\n dsize = \u0035\u0037\uFF72\uFF9D\uFF81 \r\n"
                                 u"[PRINTER]\r\nPAGE=\u30BD\U0001F5A8\r\n";
+    // The bytes of each order, as another editor writes them.
+    EXPECT_EQ(Utf16(u"[\u30BD"), std::string("[\0\xBD\x30", 4));
+    EXPECT_EQ(Utf16(u"[\u30BD", true), std::string("\0[\x30\xBD", 4));
     for (const bool big : {false, true}) {
         const std::string file = Utf16(text, big);
         EXPECT_EQ(profile::GetString(file, Utf16(u"DISP", big), Utf16(u"DSIZE", big)),

@@ -173,91 +173,73 @@ TEST_F(SettingDialog, NoPaperChosenSavesEmptyPaperSizeWhichReadsBackAsA4) {
     EXPECT_TRUE(boxes_.Seen().empty());
 }
 
-struct Refusal {
+// What is typed into the two boxes before Save: refused with a message, the box at fault focused
+// and nothing written, or saved without surrounding spaces.
+struct Entry {
     const char *name;
     std::wstring dispSize, copies;
-    const wchar_t *message;
-    bool focusOnCombo1;
+    const wchar_t *message; // null: saved
+    bool focusOnCombo1 = false;
+    std::string dispBytes = {}, copiesBytes = {};  // as saved in the file
+    std::wstring dispSaved = {}, copiesSaved = {}; // and in the program
 };
 
-void PrintTo(const Refusal &r, std::ostream *os) {
-    *os << r.name;
+void PrintTo(const Entry &e, std::ostream *os) {
+    *os << e.name;
 }
 
-class RefusedEntry : public SettingDialog, public ::testing::WithParamInterface<Refusal> {};
+class TypedEntry : public SettingDialog, public ::testing::WithParamInterface<Entry> {};
 
-TEST_P(RefusedEntry, ShowsMessageFocusesBoxAndWritesNothing) {
-    const Refusal &r = GetParam();
+TEST_P(TypedEntry, IsRefusedOrSavedWithoutSurroundingSpaces) {
+    const Entry &e = GetParam();
     ClipSettingForm &f = Open();
-    Type(f.Combo1(), r.dispSize);
-    Type(f.Combo2(), r.copies);
+    Type(f.Combo1(), e.dispSize);
+    Type(f.Combo2(), e.copies);
     Click(f.Command1(0));
 
     const std::vector<testutil::BoxSeen> seen = boxes_.Seen();
+    if (!e.message) {
+        EXPECT_TRUE(seen.empty());
+        EXPECT_FALSE(f.IsLoaded());
+        EXPECT_EQ(Bytes(ini_), "[DISP]\r\nDSIZE=" + e.dispBytes +
+                                   "\r\n[PRINTER]\r\nPSIZE=A4\r\nPAGE=" + e.copiesBytes + "\r\n");
+        EXPECT_EQ(DispSize, e.dispSaved);
+        EXPECT_EQ(PaperSize, L"A4");
+        EXPECT_EQ(PrintCopies, e.copiesSaved);
+        return;
+    }
     ASSERT_EQ(seen.size(), 1u);
-    EXPECT_EQ(seen[0].text, r.message);
+    EXPECT_EQ(seen[0].text, e.message);
     EXPECT_EQ(seen[0].title, kTitle);
     EXPECT_EQ(seen[0].icon, static_cast<UINT>(MB_ICONSTOP));
     ASSERT_TRUE(f.IsLoaded());
-    const HWND box = r.focusOnCombo1 ? f.Combo1() : f.Combo2();
+    const HWND box = e.focusOnCombo1 ? f.Combo1() : f.Combo2();
     const HWND focus = GetFocus();
     EXPECT_TRUE(focus == box || IsChild(box, focus));
-    EXPECT_EQ(Text(f.Combo1()), r.dispSize);
-    EXPECT_EQ(Text(f.Combo2()), r.copies);
+    EXPECT_EQ(Text(f.Combo1()), e.dispSize);
+    EXPECT_EQ(Text(f.Combo2()), e.copies);
     EXPECT_FALSE(Exists(ini_));
     ExpectGlobalsUntouched();
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Dialog, RefusedEntry,
-    ::testing::Values(Refusal{"FullWidthDigits", L"\uFF14\uFF12\uFF72\uFF9D\uFF81", L"1", kBadSize,
-                              true},
-                      Refusal{"FullWidthKatakana", L"42インチ", L"1", kBadSize, true},
-                      Refusal{"DigitsAlone", L"42", L"1", kBadSize, true},
-                      Refusal{"Empty", L"", L"1", kBadSize, true},
-                      Refusal{"OnlySpacesAsCopies", k42, L"   ", kBadCopies, false},
-                      Refusal{"EmptyCopies", k65, L"", kBadCopies, false},
-                      Refusal{"BothWrongShowsOnlyDisplaySize", L"42", L" ", kBadSize, true}),
-    [](const ::testing::TestParamInfo<Refusal> &info) { return std::string(info.param.name); });
-
-struct Accepted {
-    const char *name;
-    std::wstring dispSize, copies;
-    std::string dispBytes, copiesBytes;
-    std::wstring dispSaved, copiesSaved;
-};
-
-void PrintTo(const Accepted &a, std::ostream *os) {
-    *os << a.name;
-}
-
-class AcceptedEntry : public SettingDialog, public ::testing::WithParamInterface<Accepted> {};
-
-TEST_P(AcceptedEntry, SavedAsTypedWithoutSurroundingSpaces) {
-    const Accepted &a = GetParam();
-    ClipSettingForm &f = Open();
-    Type(f.Combo1(), a.dispSize);
-    Type(f.Combo2(), a.copies);
-    Click(f.Command1(0));
-
-    EXPECT_TRUE(boxes_.Seen().empty());
-    EXPECT_FALSE(f.IsLoaded());
-    EXPECT_EQ(Bytes(ini_), "[DISP]\r\nDSIZE=" + a.dispBytes +
-                               "\r\n[PRINTER]\r\nPSIZE=A4\r\nPAGE=" + a.copiesBytes + "\r\n");
-    EXPECT_EQ(DispSize, a.dispSaved);
-    EXPECT_EQ(PaperSize, L"A4");
-    EXPECT_EQ(PrintCopies, a.copiesSaved);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Dialog, AcceptedEntry,
-    ::testing::Values(
-        Accepted{"Letters", k57, L"abc", k57Bytes, "abc", k57, L"abc"},
-        Accepted{"Zero", k57, L"0", k57Bytes, "0", k57, L"0"},
-        Accepted{"TwentyFive", k57, L"25", k57Bytes, "25", k57, L"25"},
-        Accepted{"SpacesAroundSize", L" " + k57 + L" ", L" 4 ", k57Bytes, "4", k57, L"4"},
-        Accepted{"FullWidthCopies", k65, L"\uFF13", k65Bytes, "\x82\x52", k65, L"\uFF13"}),
-    [](const ::testing::TestParamInfo<Accepted> &info) { return std::string(info.param.name); });
+    Dialog, TypedEntry,
+    ::testing::Values(Entry{"FullWidthDigits", L"\uFF14\uFF12\uFF72\uFF9D\uFF81", L"1", kBadSize,
+                            true},
+                      Entry{"FullWidthKatakana", L"42インチ", L"1", kBadSize, true},
+                      Entry{"DigitsAlone", L"42", L"1", kBadSize, true},
+                      Entry{"Empty", L"", L"1", kBadSize, true},
+                      Entry{"OnlySpacesAsCopies", k42, L"   ", kBadCopies, false},
+                      Entry{"EmptyCopies", k65, L"", kBadCopies, false},
+                      Entry{"BothWrongShowsOnlyDisplaySize", L"42", L" ", kBadSize, true},
+                      Entry{"Letters", k57, L"abc", nullptr, false, k57Bytes, "abc", k57, L"abc"},
+                      Entry{"Zero", k57, L"0", nullptr, false, k57Bytes, "0", k57, L"0"},
+                      Entry{"TwentyFive", k57, L"25", nullptr, false, k57Bytes, "25", k57, L"25"},
+                      Entry{"SpacesAroundSize", L" " + k57 + L" ", L" 4 ", nullptr, false, k57Bytes,
+                            "4", k57, L"4"},
+                      Entry{"FullWidthCopies", k65, L"\uFF13", nullptr, false, k65Bytes, "\x82\x52",
+                            k65, L"\uFF13"}),
+    [](const auto &info) { return std::string(info.param.name); });
 
 TEST_F(SettingDialog, SaveWritesCp932FileAndRefreshesGlobals) {
     ClipSettingForm &f = Open();

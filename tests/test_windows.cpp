@@ -46,42 +46,29 @@ public:
 };
 const auto *const kEnv = ::testing::AddGlobalTestEnvironment(new ShellUp);
 
-// One display size: its menu item, window and command, and its layout in pixels at 96 DPI.
+// A preview's layout in pixels at 96 DPI.
+struct Layout {
+    SIZE client;
+    SIZE picture1; // outer size, border included; placed at (-2, -2)
+    RECT image1, image2;
+};
+const Layout k42At96 = {{469, 265}, {503, 379}, {2, 0, 465, 286}, {56, 24, 411, 241}};
+const Layout k57At96 = {{563, 280}, {609, 379}, {2, 0, 563, 280}, {52, 10, 513, 271}};
+const Layout k65At96 = {{552, 358}, {579, 387}, {0, 0, 551, 358}, {10, 10, 543, 303}};
+
+// One display size: its menu item, window and command, and its layout.
 struct Size {
     const char *name;
     MenuItem ClipMenuForm::*item;
     win::FormRef<ClipMainVForm> *form;
     void (ClipMenuForm::*click)();
-    SIZE client;
-    SIZE picture1; // outer size, border included; placed at (-2, -2)
-    RECT image1, image2;
+    const Layout *at96;
 };
 
 const Size kSizes[] = {
-    {"42",
-     &ClipMenuForm::m42,
-     &ClipMain42V,
-     &ClipMenuForm::m42_Click,
-     {469, 265},
-     {503, 379},
-     {2, 0, 465, 286},
-     {56, 24, 411, 241}},
-    {"57",
-     &ClipMenuForm::m57,
-     &ClipMain57V,
-     &ClipMenuForm::m57_Click,
-     {563, 280},
-     {609, 379},
-     {2, 0, 563, 280},
-     {52, 10, 513, 271}},
-    {"65",
-     &ClipMenuForm::m65,
-     &ClipMain65V,
-     &ClipMenuForm::m65_Click,
-     {552, 358},
-     {579, 387},
-     {0, 0, 551, 358},
-     {10, 10, 543, 303}},
+    {"42", &ClipMenuForm::m42, &ClipMain42V, &ClipMenuForm::m42_Click, &k42At96},
+    {"57", &ClipMenuForm::m57, &ClipMain57V, &ClipMenuForm::m57_Click, &k57At96},
+    {"65", &ClipMenuForm::m65, &ClipMain65V, &ClipMenuForm::m65_Click, &k65At96},
 };
 
 void Click(const Size &s) {
@@ -161,6 +148,19 @@ protected:
     }
     bool RemoteIsActive() {
         return ClipRemort.IsLoaded() && GetActiveWindow() == ClipRemort->hWnd();
+    }
+    // The 42-inch preview opened on what the clipboard holds says there is no picture, shows
+    // none and leaves Print disabled.
+    void ExpectNoPictureIn42() {
+        ClipMenu->mPrint.SetEnabled(false);
+        boxes_.Clear();
+        ClipMenu->m42_Click();
+        ASSERT_TRUE(ClipMain42V.IsLoaded());
+        const auto seen = boxes_.Seen();
+        ASSERT_EQ(seen.size(), 1u);
+        EXPECT_EQ(seen[0].text, kNoPicture);
+        EXPECT_FALSE(ClipMenu->mPrint.Enabled());
+        EXPECT_FALSE(ClipMain42V->Image2->HasPicture());
     }
 
     testutil::ModalWatcher boxes_;
@@ -420,15 +420,19 @@ TEST_F(Reentry, OtherSizeDuringALoadLeavesMarksAndWindowsInStep) {
 TEST_F(Reentry, TwoSizesQueuedDuringASnapshotOpenOnePreviewOverTheDesktop) {
     // 57 closes the loading 42 and opens, 42 then closes the loading 57 and opens afresh: the
     // first load of 42 must not go on over the second.
+    const auto queueBoth = [] {
+        g_commands.clear();
+        PostMessageW(ClipMenu->hWnd(), WM_COMMAND, ID_M57, 0);
+        PostMessageW(ClipMenu->hWnd(), WM_COMMAND, ID_M42, 0);
+        ClipMenu->m42_Click();
+        testutil::Pump(50ms);
+        EXPECT_EQ(g_commands.size(), 2u);
+        EXPECT_EQ(Loaded(), "42");
+    };
     const COLORREF magenta = RGB(255, 0, 255);
     PutPicture(Solid(magenta));
-    PostMessageW(ClipMenu->hWnd(), WM_COMMAND, ID_M57, 0);
-    PostMessageW(ClipMenu->hWnd(), WM_COMMAND, ID_M42, 0);
-    ClipMenu->m42_Click();
-    testutil::Pump(50ms);
-    EXPECT_EQ(g_commands.size(), 2u);
+    queueBoth();
     EXPECT_EQ(Checked(), "42");
-    EXPECT_EQ(Loaded(), "42");
     ClipMainVForm &f = ClipMain42V.get();
     // The snapshot alone, without the images over it: the desktop, not the window's own picture.
     win::MemoryImage &snapshot = f.Picture1.Image();
@@ -443,13 +447,7 @@ TEST_F(Reentry, TwoSizesQueuedDuringASnapshotOpenOnePreviewOverTheDesktop) {
     ClipMenu->mOFF_Click();
     ASSERT_TRUE(testutil::EmptyTheClipboard());
     testutil::Pump(50ms);
-    g_commands.clear();
-    PostMessageW(ClipMenu->hWnd(), WM_COMMAND, ID_M57, 0);
-    PostMessageW(ClipMenu->hWnd(), WM_COMMAND, ID_M42, 0);
-    ClipMenu->m42_Click();
-    testutil::Pump(50ms);
-    EXPECT_EQ(g_commands.size(), 2u);
-    EXPECT_EQ(Loaded(), "42");
+    queueBoth();
     EXPECT_LE(boxes_.Seen().size(), 1u);
 }
 
@@ -511,6 +509,7 @@ class PreviewGeometryTest : public Windows, public ::testing::WithParamInterface
 TEST_P(PreviewGeometryTest, CentredWithItsLayout) {
     if (!Is96Dpi()) GTEST_SKIP() << "geometry is given for 96 DPI";
     const Size &s = GetParam();
+    const Layout &l = *s.at96;
     PutPicture(samples::Quadrants(40, 30));
     Click(s);
     ClipMainVForm &f = s.form->get();
@@ -518,30 +517,30 @@ TEST_P(PreviewGeometryTest, CentredWithItsLayout) {
     RECT wr{}, cr{};
     GetWindowRect(h, &wr);
     GetClientRect(h, &cr);
-    EXPECT_EQ(cr.right, s.client.cx);
-    EXPECT_EQ(cr.bottom, s.client.cy);
-    EXPECT_EQ(wr.right - wr.left, s.client.cx) << "no frame";
+    EXPECT_EQ(cr.right, l.client.cx);
+    EXPECT_EQ(cr.bottom, l.client.cy);
+    EXPECT_EQ(wr.right - wr.left, l.client.cx) << "no frame";
     const double sw = GetSystemMetrics(SM_CXSCREEN), sh = GetSystemMetrics(SM_CYSCREEN);
-    EXPECT_LE(std::abs(wr.left - (sw - s.client.cx) / 2), 0.5);
-    EXPECT_LE(std::abs(wr.top - (sh - s.client.cy) / 2), 0.5);
+    EXPECT_LE(std::abs(wr.left - (sw - l.client.cx) / 2), 0.5);
+    EXPECT_LE(std::abs(wr.top - (sh - l.client.cy) / 2), 0.5);
 
     const RECT p = RectOnClient(f.Picture1.hwnd(), h);
     EXPECT_EQ(p.left, -2);
     EXPECT_EQ(p.top, -2);
-    EXPECT_EQ(p.right - p.left, s.picture1.cx);
-    EXPECT_EQ(p.bottom - p.top, s.picture1.cy);
+    EXPECT_EQ(p.right - p.left, l.picture1.cx);
+    EXPECT_EQ(p.bottom - p.top, l.picture1.cy);
 
     ASSERT_NE(f.Image1, nullptr);
     ASSERT_NE(f.Image2, nullptr);
-    EXPECT_TRUE(EqualRect(&f.Image1->box, &s.image1));
-    EXPECT_TRUE(EqualRect(&f.Image2->box, &s.image2));
+    EXPECT_TRUE(EqualRect(&f.Image1->box, &l.image1));
+    EXPECT_TRUE(EqualRect(&f.Image2->box, &l.image2));
     EXPECT_TRUE(f.Image1->stretch);
     EXPECT_TRUE(f.Image2->stretch);
-    EXPECT_EQ(f.Image1->picture.width(), s.image1.right - s.image1.left);
-    EXPECT_EQ(f.Image2->picture.height(), s.image2.bottom - s.image2.top);
+    EXPECT_EQ(f.Image1->picture.width(), l.image1.right - l.image1.left);
+    EXPECT_EQ(f.Image2->picture.height(), l.image2.bottom - l.image2.top);
     // The clipboard picture lies over the display picture.
-    EXPECT_EQ(f.Picture1.HitTest({s.image2.left + 5, s.image2.top + 5}), f.Image2);
-    EXPECT_EQ(f.Picture1.HitTest({s.image2.left - 3, s.image2.top + 5}), f.Image1);
+    EXPECT_EQ(f.Picture1.HitTest({l.image2.left + 5, l.image2.top + 5}), f.Image2);
+    EXPECT_EQ(f.Picture1.HitTest({l.image2.left - 3, l.image2.top + 5}), f.Image1);
 }
 
 INSTANTIATE_TEST_SUITE_P(Sizes, PreviewGeometryTest, ::testing::ValuesIn(kSizes),
@@ -594,31 +593,15 @@ class MalformedOnClipboard : public Windows,
 
 TEST_P(MalformedOnClipboard, CountsAsNoPicture) {
     PutPicture(GetParam().bytes);
-    ClipMenu->mPrint.SetEnabled(false);
-    boxes_.Clear();
-    ClipMenu->m42_Click();
-    ASSERT_TRUE(ClipMain42V.IsLoaded());
-    const auto seen = boxes_.Seen();
-    ASSERT_EQ(seen.size(), 1u);
-    EXPECT_EQ(seen[0].text, kNoPicture);
-    EXPECT_FALSE(ClipMenu->mPrint.Enabled());
-    EXPECT_FALSE(ClipMain42V->Image2->HasPicture());
+    ExpectNoPictureIn42();
 }
 
 // Memory running out while a picture is placed: the preview says so, as for a picture it cannot
 // read, and a clipboard change that meets it leaves the program running.
 TEST_F(Windows, PictureTooLargeForMemoryIsAsGoodAsNone) {
     PutPicture(samples::Quadrants(40, 30));
-    ClipMenu->mPrint.SetEnabled(false);
-    boxes_.Clear();
     bigalloc::FailNextOver(0);
-    ClipMenu->m42_Click();
-    ASSERT_TRUE(ClipMain42V.IsLoaded());
-    auto seen = boxes_.Seen();
-    ASSERT_EQ(seen.size(), 1u);
-    EXPECT_EQ(seen[0].text, kNoPicture);
-    EXPECT_FALSE(ClipMenu->mPrint.Enabled());
-    EXPECT_FALSE(ClipMain42V->Image2->HasPicture());
+    ExpectNoPictureIn42();
 
     ClipMenu->mEnd_Click();
     boxes_.Clear();
@@ -630,7 +613,7 @@ TEST_F(Windows, PictureTooLargeForMemoryIsAsGoodAsNone) {
     DispSize = size;
     EXPECT_TRUE(ClipMenu.IsLoaded());
     EXPECT_TRUE(ClipRemort.IsLoaded());
-    seen = boxes_.Seen();
+    const auto seen = boxes_.Seen();
     ASSERT_EQ(seen.size(), 1u);
     EXPECT_EQ(seen[0].text, kNoPicture);
 }
@@ -700,23 +683,17 @@ TEST_F(Windows, PngAloneBringsUpTheRemoteAndThePreviewShowsIt) {
     ExpectQuadrantsInScreenArea(ClipMain42V.get());
 }
 
+// Every refused stream takes the one way of a refused picture; the clipboard tests feed them all.
 TEST_F(Windows, PngBesideTextOrBrokenIsNoPicture) {
-    std::vector<std::pair<std::vector<std::uint8_t>, bool>> cases = {
-        {samples::QuadrantsPng(16, 16), true}};
-    for (const samples::BadPng &bad : samples::BadPngs())
-        cases.push_back({bad.bytes, false});
-    for (const auto &c : cases) {
+    const auto huge = samples::BadPngs()[2];
+    ASSERT_EQ(huge.error, picture::PngError::TooLarge);
+    for (const bool broken : {false, true}) {
+        SCOPED_TRACE(broken ? huge.name : "beside text");
         ClipMenu->mEnd_Click();
-        ASSERT_TRUE(testutil::SetClipboardBlock(testutil::PngFormat(), c.first, c.second));
+        ASSERT_TRUE(testutil::SetClipboardBlock(
+            testutil::PngFormat(), broken ? huge.bytes : samples::QuadrantsPng(16, 16), !broken));
         testutil::Pump(100ms);
-        ClipMenu->mPrint.SetEnabled(false);
-        boxes_.Clear();
-        ClipMenu->m42_Click();
-        const auto seen = boxes_.Seen();
-        ASSERT_EQ(seen.size(), 1u);
-        EXPECT_EQ(seen[0].text, kNoPicture);
-        EXPECT_FALSE(ClipMenu->mPrint.Enabled());
-        EXPECT_FALSE(ClipMain42V->Image2->HasPicture());
+        ExpectNoPictureIn42();
     }
 }
 
