@@ -117,10 +117,14 @@ public:
         std::wstring openName = name;
         if (!spooler.openPrinter(openName.data(), &h, nullptr) || !h) return PrintResult::NoPrinter;
         handle.reset(h);
-        if (!devmode_.empty() && name == printer_) return PrintResult::Printed;
+        // Asked once a print, so that each setting then costs the driver one call; a driver
+        // replaced under the same name shows here as another size.
+        const std::size_t size = DevmodeSize(h, name);
+        if (size == 0) return PrintResult::PrintFailed;
+        if (name == printer_ && size == devmode_.size()) return PrintResult::Printed;
         Forget();
         std::vector<BYTE> mode;
-        if (!Query(h, name, nullptr, mode)) return PrintResult::PrintFailed;
+        if (!Query(h, name, nullptr, size, mode)) return PrintResult::PrintFailed;
         printer_ = name;
         devmode_.swap(mode);
         return PrintResult::Printed;
@@ -160,19 +164,25 @@ public:
     }
 
 private:
-    // DocumentProperties into a buffer of the size the driver asks for; with `in`, the driver
-    // merges that device mode into its own.
-    static bool Query(HANDLE h, const std::wstring &name, const DEVMODEW *in,
+    // The buffer the driver's device mode needs, driver-private part included; 0 on failure.
+    static std::size_t DevmodeSize(HANDLE h, const std::wstring &name) {
+        std::wstring device = name;
+        const LONG need =
+            GetSpooler().documentProperties(nullptr, h, device.data(), nullptr, nullptr, 0);
+        if (need <= 0) return 0;
+        return std::max<std::size_t>(static_cast<std::size_t>(need), sizeof(DEVMODEW));
+    }
+
+    // DocumentProperties into a buffer of DevmodeSize's `size`; with `in`, the driver merges that
+    // device mode into its own.
+    static bool Query(HANDLE h, const std::wstring &name, const DEVMODEW *in, std::size_t size,
                       std::vector<BYTE> &out) {
         std::wstring device = name;
-        const auto documentProperties = GetSpooler().documentProperties;
-        const LONG need = documentProperties(nullptr, h, device.data(), nullptr, nullptr, 0);
-        if (need <= 0) return false;
-        out.assign(std::max<std::size_t>(static_cast<std::size_t>(need), sizeof(DEVMODEW)), 0);
+        out.assign(size, 0);
         auto *dm = reinterpret_cast<DEVMODEW *>(out.data());
         const DWORD mode = in ? (DM_IN_BUFFER | DM_OUT_BUFFER) : DM_OUT_BUFFER;
-        if (documentProperties(nullptr, h, device.data(), dm, const_cast<DEVMODEW *>(in), mode) !=
-            IDOK) {
+        if (GetSpooler().documentProperties(nullptr, h, device.data(), dm,
+                                            const_cast<DEVMODEW *>(in), mode) != IDOK) {
             return false;
         }
         return dm->dmSize >= kNeededDevmodeBytes &&
@@ -184,7 +194,8 @@ private:
         std::vector<BYTE> in = devmode_;
         change(*reinterpret_cast<DEVMODEW *>(in.data()));
         std::vector<BYTE> out;
-        if (!Query(h, printer_, reinterpret_cast<const DEVMODEW *>(in.data()), out)) return false;
+        if (!Query(h, printer_, reinterpret_cast<const DEVMODEW *>(in.data()), in.size(), out))
+            return false;
         devmode_.swap(out);
         return true;
     }
