@@ -61,9 +61,10 @@ constexpr std::size_t kNeededDevmodeBytes = offsetof(DEVMODEW, dmDefaultSource);
 
 // The buffer the driver's device mode needs, driver-private part included; 0 on failure.
 std::size_t DevmodeSize(HANDLE h, const std::wstring &name) {
+    const auto documentProperties = GetSpooler().documentProperties;
+    if (!documentProperties) return 0;
     std::wstring device = name;
-    const LONG need =
-        GetSpooler().documentProperties(nullptr, h, device.data(), nullptr, nullptr, 0);
+    const LONG need = documentProperties(nullptr, h, device.data(), nullptr, nullptr, 0);
     if (need <= 0) return 0;
     return std::max<std::size_t>(static_cast<std::size_t>(need), sizeof(DEVMODEW));
 }
@@ -72,12 +73,14 @@ std::size_t DevmodeSize(HANDLE h, const std::wstring &name) {
 // device mode into its own.
 bool Query(HANDLE h, const std::wstring &name, const DEVMODEW *in, std::size_t size,
            std::vector<BYTE> &out) {
+    const auto documentProperties = GetSpooler().documentProperties;
+    if (!documentProperties) return false;
     std::wstring device = name;
     out.assign(size, 0);
     auto *dm = reinterpret_cast<DEVMODEW *>(out.data());
     const DWORD mode = in ? (DM_IN_BUFFER | DM_OUT_BUFFER) : DM_OUT_BUFFER;
-    if (GetSpooler().documentProperties(nullptr, h, device.data(), dm, const_cast<DEVMODEW *>(in),
-                                        mode) != IDOK) {
+    if (documentProperties(nullptr, h, device.data(), dm, const_cast<DEVMODEW *>(in), mode) !=
+        IDOK) {
         return false;
     }
     return dm->dmSize >= kNeededDevmodeBytes &&
