@@ -8,34 +8,10 @@
 // again, as the program does.
 #include "common/clippicture.h"
 #include "print/PrintJob.h"
-
-#include <psapi.h>
+#include "print_timing.h"
 
 #include <cstdio>
 #include <string>
-
-namespace {
-
-double Now() {
-    static const double perMs = [] {
-        LARGE_INTEGER f;
-        QueryPerformanceFrequency(&f);
-        return static_cast<double>(f.QuadPart) / 1000.0;
-    }();
-    LARGE_INTEGER c;
-    QueryPerformanceCounter(&c);
-    return static_cast<double>(c.QuadPart) / perMs;
-}
-
-// The process's peak resident memory (Wine reports VmHWM).
-double PeakMiB() {
-    PROCESS_MEMORY_COUNTERS counters{};
-    counters.cb = sizeof(counters);
-    if (!K32GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof(counters))) return 0;
-    return static_cast<double>(counters.PeakWorkingSetSize) / (1024.0 * 1024.0);
-}
-
-} // namespace
 
 int wmain(int argc, wchar_t **argv) {
     if (argc != 5 || (argv[4][0] != L'T' && argv[4][0] != L'Y')) {
@@ -45,7 +21,7 @@ int wmain(int argc, wchar_t **argv) {
     // The picture's owner may have taken the selection a moment ago.
     for (int i = 0; i < 600 && !IsClipboardFormatAvailable(CF_DIB); ++i)
         Sleep(50);
-    const double fetchStart = Now();
+    const double fetchStart = bench::Now();
     {
         const clip::ClipboardPicture picture;
         if (!picture) {
@@ -53,15 +29,15 @@ int wmain(int argc, wchar_t **argv) {
             return 1;
         }
     }
-    const double fetched = Now();
+    const double fetched = bench::Now();
 
     SYSTEMTIME now{};
-    const double start = Now();
+    const double start = bench::Now();
     GetLocalTime(&now);
     const print::PrintResult result = print::PrintClipboard(
         argv[4][0] == L'T' ? print::kPortrait : print::kLandscape, argv[1], argv[2], argv[3], now);
-    const double end = Now();
+    const double end = bench::Now();
     std::printf("bench_print fetch_ms=%.1f ms=%.1f result=%d peak_mib=%.0f\n", fetched - fetchStart,
-                end - start, static_cast<int>(result), PeakMiB());
+                end - start, static_cast<int>(result), bench::PeakMiB());
     return result == print::PrintResult::Printed ? 0 : 1;
 }

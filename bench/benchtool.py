@@ -336,8 +336,8 @@ def report(args):
                 target = '<= floor + 10 %% (%.0f)' % limit
                 ok = t[0] <= limit
             elif kind == 'print':
-                limit = 1.2 * fl[0]
-                target = '<= 1.2 x floor (%.0f)' % limit
+                limit = 1.1 * fl[0]
+                target = '<= 1.1 x floor (%.0f)' % limit
                 ok = t[0] <= limit
             elif kind == 'cpu':
                 # Indistinguishable: within 3 clock ticks (30 ms, 0.05 % of a CPU) of the floor.

@@ -2,9 +2,10 @@
 // default printer's printable area, with one StretchDIBits and the printer's own settings.
 // Usage: floor_print <file.bmp>. Prints "floor_print ms=<command to end of document>
 // peak_mib=<peak resident memory>".
+#include "print_timing.h"
+
 #include <windows.h>
 
-#include <psapi.h>
 #include <winspool.h>
 
 #include <algorithm>
@@ -15,25 +16,6 @@
 #include <vector>
 
 namespace {
-
-double Now() {
-    static const double perMs = [] {
-        LARGE_INTEGER f;
-        QueryPerformanceFrequency(&f);
-        return static_cast<double>(f.QuadPart) / 1000.0;
-    }();
-    LARGE_INTEGER c;
-    QueryPerformanceCounter(&c);
-    return static_cast<double>(c.QuadPart) / perMs;
-}
-
-// The process's peak resident memory (Wine reports VmHWM).
-double PeakMiB() {
-    PROCESS_MEMORY_COUNTERS counters{};
-    counters.cb = sizeof(counters);
-    if (!K32GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof(counters))) return 0;
-    return static_cast<double>(counters.PeakWorkingSetSize) / (1024.0 * 1024.0);
-}
 
 int Fail(const char *what) {
     std::fprintf(stderr, "floor_print: %s (error %lu)\n", what, GetLastError());
@@ -71,7 +53,7 @@ int wmain(int argc, wchar_t **argv) {
         std::fprintf(stderr, "usage: floor_print <file.bmp>\n");
         return 2;
     }
-    const double start = Now();
+    const double start = bench::Now();
     std::vector<std::uint8_t> file;
     if (!ReadWholeFile(argv[1], file)) return Fail("cannot read the file");
     const std::uint8_t *base = file.data() + kPad;
@@ -103,8 +85,8 @@ int wmain(int argc, wchar_t **argv) {
         ended = EndDoc(dc) > 0;
     }
     DeleteDC(dc);
-    const double end = Now();
+    const double end = bench::Now();
     if (lines <= 0 || !ended) return Fail("the printer refused the page");
-    std::printf("floor_print ms=%.1f peak_mib=%.0f\n", end - start, PeakMiB());
+    std::printf("floor_print ms=%.1f peak_mib=%.0f\n", end - start, bench::PeakMiB());
     return 0;
 }

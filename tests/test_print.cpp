@@ -62,14 +62,7 @@ std::vector<unsigned char> QuadrantDibTopDown32(int width, int height) {
 }
 
 SYSTEMTIME Clock(WORD year, WORD month, WORD day, WORD hour, WORD minute, WORD second) {
-    SYSTEMTIME t{};
-    t.wYear = year;
-    t.wMonth = month;
-    t.wDay = day;
-    t.wHour = hour;
-    t.wMinute = minute;
-    t.wSecond = second;
-    return t;
+    return SYSTEMTIME{year, month, 0, day, hour, minute, second, 0}; // 0: day of week, ms
 }
 
 const SYSTEMTIME kStamp = Clock(2006, 3, 17, 14, 5, 9); // 060317140509.BMP
