@@ -16,7 +16,7 @@
 #
 # Environment: BENCH_RUNS (latency trials per side, default 10), BENCH_PRINT_RUNS (7),
 #   BENCH_IDLE_RUNS (60-second windows, 5), BENCH_IDLE_SECONDS (60), BENCH_BIG_RUNS (8000 x 8000
-#   trials per side, 3), BENCH_ONLY (some of
+#   trials per side, alternating, 3), BENCH_ONLY (some of
 #   "latency print idle big", the default being all), BENCH_BUILD_DIR (default build/mingw,
 #   the mingw preset's), BENCH_NO_BUILD=1 (use what is built). The table and the raw results are
 #   also written to <build dir>/bench/.
@@ -393,60 +393,61 @@ watch_stop() {
     echo "clipboard held ${held:-never} ms ($(grep -c '^held' "$WORK/clipwatch.txt") stretch(es))"
 }
 
-# big_trial SUBJECT RESET EXE: BIG_RUNS trials of the 8000 x 8000 picture after a warm-up trial of
-# it (the first transfer of a large selection in a fresh environment is slow for any program),
-# each also timing how long EXE holds the clipboard. Leaves the last trial's windows open.
+# big_trial SUBJECT RESET EXE: one trial of the 8000 x 8000 picture after a warm-up trial of it
+# (a program's first transfer of a large selection is slow), timing how long EXE holds the
+# clipboard. Leaves the windows open for the print.
 big_trial() {
     local subject=$1 reset=$2 json i held
-    for ((i = 0; i <= BIG_RUNS; i++)); do
-        if ((i > 0)); then watch_start "$3" || err "8000 x 8000: clip_watch did not start"; fi
+    for i in 0 1; do
+        if ((i == 1)); then watch_start "$3" || err "8000 x 8000: clip_watch did not start"; fi
         json=$("$PY" "$TOOL" trial --bmp "$WORK/big.bmp" --colour "${COLOURS[0]}" \
             --remote $REMOTE --preview $PREVIEW --timeout 300) || {
             err "8000 x 8000, $subject trial $i: the preview did not show the picture: $json"
             note big "8000 x 8000, $subject: preview FAILED: $json"
             remember_xclip "$json"
-            if ((i > 0)); then watch_stop "$subject" >/dev/null; fi
+            if ((i == 1)); then watch_stop "$subject" >/dev/null; fi
             return 1
         }
         remember_xclip "$json"
         echo "big $subject $i $json" >>"$WORK/trials.log"
         if ((i == 0)); then
             note big "8000 x 8000, $subject warm-up trial: $json"
-        else
-            sleep 0.5
-            held=$(watch_stop "$subject")
-            note big "8000 x 8000 (24-bit, 183 MiB), $subject trial $i: preview shows the picture: yes; $held; $json"
-            record big_remote "$subject" "$(json_num remote_ms "$json")"
-            record big_preview "$subject" "$(json_num preview_ms "$json")"
-        fi
-        if ((i < BIG_RUNS)); then
             "$reset" || err "8000 x 8000, $subject: the windows did not close"
             stop_xclips
         fi
     done
+    sleep 0.5
+    held=$(watch_stop "$subject")
+    note big "8000 x 8000 (24-bit, 183 MiB), $subject: preview shows the picture: yes; $held; $json"
+    record big_remote "$subject" "$(json_num remote_ms "$json")"
+    record big_preview "$subject" "$(json_num preview_ms "$json")"
 }
 
-# big_peak SUBJECT PID: the peak resident size (VmHWM) of a program that has shown the picture.
-big_peak() { record big_preview_peak "$1" "$(awk -v k="$(vm_kib "$2" VmHWM)" 'BEGIN {print k / 1024}')"; }
-
-bench_big() {
-    log "8000 x 8000 picture: preview and print"
+BIG_PID=
+# big_side SUBJECT: starts the program, shows the picture (big_trial) and records the peak memory;
+# the program keeps running with its windows open, its id in BIG_PID.
+big_side() {
+    local subject=$1 dir=$BIN exe=floor_viewer.exe reset=reset_floor rss0
+    if [[ $subject == tessary ]]; then dir=$WORK/big exe=tessary.exe reset=reset_tessary; fi
     neutral_clipboard
-    local prog=$WORK/big pid json
-    install_tessary "$prog"
-    "$PY" "$TOOL" bmp "$WORK/big.bmp" 8000 8000 --colour "${COLOURS[0]}"
-    pid=$(start_prog "$prog" tessary.exe) || {
-        err "tessary did not start"
+    sleep 2 # Wine may offer the gone owner's picture for a moment
+    BIG_PID=$(start_prog "$dir" "$exe") || {
+        err "$exe did not start"
         return 1
     }
-    settle "$pid"
-    started_quiet tessary || reset_tessary || true
-    local rss0
-    rss0=$(vm_kib "$pid" VmRSS)
-    big_trial tessary reset_tessary tessary.exe || true
-    local hwm_preview
-    hwm_preview=$(vm_kib "$pid" VmHWM)
-    big_peak tessary "$pid"
+    settle "$BIG_PID"
+    started_quiet "$subject" || "$reset" || true
+    rss0=$(vm_kib "$BIG_PID" VmRSS)
+    big_trial "$subject" "$reset" "$exe" || true
+    local hwm
+    hwm=$(vm_kib "$BIG_PID" VmHWM)
+    record big_preview_peak "$subject" "$(awk -v k="$hwm" 'BEGIN {print k / 1024}')"
+    note big "8000 x 8000, $subject: VmRSS at start $((rss0 / 1024)) MiB; peak (VmHWM) after the preview $((hwm / 1024)) MiB"
+}
+
+# big_print PID: "縦印刷" of the picture that Tessary's preview shows, with the print's own peak.
+big_print() {
+    local pid=$1
     sleep 1
     # The print's own peak: the peak resident size is reset just before the command.
     echo 5 >"/proc/$pid/clear_refs" 2>/dev/null || true
@@ -480,22 +481,33 @@ bench_big() {
     hwm_print=$(vm_kib "$pid" VmHWM)
     record big_print_peak tessary "$(awk -v k="$hwm_print" 'BEGIN {print k / 1024}')"
     local left
-    left=$(find "$prog" -maxdepth 1 -iname '*.bmp' | wc -l)
+    left=$(find "$WORK/big" -maxdepth 1 -iname '*.bmp' | wc -l)
     ((left == 0)) || err "8000 x 8000: $left .bmp files left in the program folder"
+    note big "8000 x 8000: Tessary's peak during the print (reset before it) $((hwm_print / 1024)) MiB"
+}
+
+bench_big() {
+    log "8000 x 8000 picture: preview ($BIG_RUNS trials a side, alternating) and print"
+    install_tessary "$WORK/big"
+    "$PY" "$TOOL" bmp "$WORK/big.bmp" 8000 8000 --colour "${COLOURS[0]}"
     note big "8000 x 8000: the clipboard held = the time a window of the program had it open (GetOpenClipboardWindow polled each ms by bench/clip_watch), from the clipboard change until the preview showed the picture"
-    note big "8000 x 8000: Tessary VmRSS at start $((rss0 / 1024)) MiB; peak (VmHWM) after the preview $((hwm_preview / 1024)) MiB; peak during the print (reset before it) $((hwm_print / 1024)) MiB"
-    stop_prog tessary.exe "$pid"
-    neutral_clipboard
-    sleep 2 # Wine may offer the gone owner's picture for a moment
-    # The floor viewer showing the same picture, the floor printing it from its file.
-    if pid=$(start_prog "$BIN" floor_viewer.exe); then
-        settle "$pid"
-        started_quiet floor || reset_floor || true
-        big_trial floor reset_floor floor_viewer.exe || true
-        big_peak floor "$pid"
-        stop_prog floor_viewer.exe "$pid"
-    fi
-    local out
+    local round side
+    for ((round = 1; round <= BIG_RUNS; round++)); do
+        local order=(tessary floor)
+        if ((round % 2 == 0)); then order=(floor tessary); fi
+        for side in "${order[@]}"; do
+            big_side "$side" || continue
+            if [[ $side == floor ]]; then
+                stop_prog floor_viewer.exe "$BIG_PID"
+                continue
+            fi
+            if ((round == BIG_RUNS)); then big_print "$BIG_PID"; fi
+            stop_prog tessary.exe "$BIG_PID"
+        done
+    done
+    stop_xclips
+    # The floor printing the same picture from its file.
+    local out want
     # Counted before the print: counted after it, the wait would be for a PDF that never comes.
     want=$(($(pdf_count) + 1))
     out=$(cd "$WORK" && wine "$BIN/floor_print.exe" "$(winpath "$WORK/big.bmp")" 2>&1) || true
@@ -504,7 +516,6 @@ bench_big() {
     local peak
     peak=$(sed -n 's/.* peak_mib=\([0-9.]*\).*/\1/p' <<<"$out")
     if [[ -n $peak ]]; then record big_print_peak floor "$peak"; fi
-    stop_xclips
 }
 
 # --- run -----------------------------------------------------------------------------------------
