@@ -9,11 +9,6 @@ namespace clip {
 
 namespace {
 
-// The platform spells these as multi-character constants.
-constexpr DWORD kProfileLinked = 0x4C494E4B;   // 'LINK'
-constexpr DWORD kProfileEmbedded = 0x4D424544; // 'MBED'
-constexpr DWORD kSrgb = 0x73524742;            // 'sRGB'
-
 HGLOBAL OfferedDib(const win::clipboard_scope &scope) {
     if (!scope || !IsClipboardFormatAvailable(CF_DIB)) return nullptr;
     return GetClipboardData(CF_DIB);
@@ -53,19 +48,7 @@ bool ClipboardPicture::Accept(const std::uint8_t *data, std::size_t size) {
     header_.assign(data, data + info_.pixelOffset);
 
     // The platform gets the layout that was checked, not the producer's word for it.
-    auto *h = reinterpret_cast<BITMAPINFOHEADER *>(header_.data());
-    h->biSizeImage = static_cast<DWORD>(info_.pixelBytes);
-    h->biClrUsed = info_.paletteEntries;
-    h->biClrImportant = 0;
-    if (info_.headerSize >= sizeof(BITMAPV5HEADER)) {
-        // A profile is never handed on: its offset was only checked to lie inside the block.
-        auto *v5 = reinterpret_cast<BITMAPV5HEADER *>(header_.data());
-        if (v5->bV5CSType == kProfileLinked || v5->bV5CSType == kProfileEmbedded) {
-            v5->bV5CSType = kSrgb;
-            v5->bV5ProfileData = 0;
-            v5->bV5ProfileSize = 0;
-        }
-    }
+    dib::FixUpHeader(header_.data(), info_);
     status_ = Status::Ok;
     ok_ = true;
     return true;

@@ -7,8 +7,8 @@ namespace {
 
 // Header field offsets (little-endian, no alignment guaranteed).
 constexpr std::size_t kWidth = 4, kHeight = 8, kPlanes = 12, kBitCount = 14, kCompression = 16,
-                      kSizeImage = 20, kClrUsed = 32, kMasks = 40, kCsType = 56, kProfileData = 112,
-                      kProfileSize = 116;
+                      kSizeImage = 20, kClrUsed = 32, kClrImportant = 36, kMasks = 40, kCsType = 56,
+                      kProfileData = 112, kProfileSize = 116;
 constexpr std::uint32_t kV5Size = 124;
 
 constexpr std::uint32_t kProfileLinked = 0x4C494E4B;   // 'LINK'
@@ -42,14 +42,6 @@ void Put32(std::uint8_t *p, std::uint32_t v) {
 
 bool IsSupportedHeaderSize(std::uint32_t n) {
     return n == 40 || n == 52 || n == 56 || n == 108 || n == kV5Size;
-}
-
-// Non-empty, one run of set bits, inside the pixel's bits.
-bool MaskUsable(std::uint32_t mask, std::uint16_t bitCount) {
-    const std::uint32_t limit = bitCount >= 32 ? 0xFFFFFFFFu : (1u << bitCount) - 1;
-    if (mask == 0 || (mask & ~limit) != 0) return false;
-    const std::uint32_t lowest = mask & (~mask + 1);
-    return ((mask + lowest) & mask) == 0; // wraps to 0 for a run reaching bit 31
 }
 
 // Header, masks and colour table within `size` bytes; fills the layout. Pixels are not checked.
@@ -134,6 +126,31 @@ Error ReadHeader(const std::uint8_t *data, std::size_t size, Info &info) {
 
 } // namespace
 
+bool MaskUsable(std::uint32_t mask, std::uint16_t bitCount) {
+    const std::uint32_t limit = bitCount >= 32 ? 0xFFFFFFFFu : (1u << bitCount) - 1;
+    if (mask == 0 || (mask & ~limit) != 0) return false;
+    const std::uint32_t lowest = mask & (~mask + 1);
+    return ((mask + lowest) & mask) == 0; // wraps to 0 for a run reaching bit 31
+}
+
+void FixUpHeader(std::uint8_t *header, const Info &info, FixUp what) {
+    Put32(header + kHeight, static_cast<std::uint32_t>(info.topDown ? -std::int64_t{info.height}
+                                                                    : std::int64_t{info.height}));
+    Put32(header + kSizeImage, static_cast<std::uint32_t>(info.pixelBytes));
+    if (what == FixUp::Platform) {
+        Put32(header + kClrUsed, info.paletteEntries);
+        Put32(header + kClrImportant, 0);
+    }
+    if (info.headerSize >= kV5Size) {
+        const std::uint32_t cs = U32(header + kCsType);
+        if (cs == kProfileLinked || cs == kProfileEmbedded) {
+            Put32(header + kCsType, kCsSrgb);
+            Put32(header + kProfileData, 0);
+            Put32(header + kProfileSize, 0);
+        }
+    }
+}
+
 Result Validate(const std::uint8_t *data, std::size_t size) {
     Result result;
     Info info;
@@ -167,17 +184,7 @@ std::vector<std::uint8_t> MakeBmpHead(const std::uint8_t *dib, const Info &info)
     Put16(out + 8, 0);
     Put32(out + 10, static_cast<std::uint32_t>(kFileHeaderSize + info.pixelOffset));
     std::memcpy(out + kFileHeaderSize, dib, info.pixelOffset);
-
-    std::uint8_t *header = out + kFileHeaderSize;
-    Put32(header + kSizeImage, static_cast<std::uint32_t>(info.pixelBytes));
-    if (info.headerSize >= kV5Size) {
-        const std::uint32_t cs = U32(header + kCsType);
-        if (cs == kProfileLinked || cs == kProfileEmbedded) {
-            Put32(header + kCsType, kCsSrgb);
-            Put32(header + kProfileData, 0);
-            Put32(header + kProfileSize, 0);
-        }
-    }
+    FixUpHeader(out + kFileHeaderSize, info, FixUp::File);
     return file;
 }
 

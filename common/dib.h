@@ -72,6 +72,22 @@ struct Result {
 // info.pixelOffset + info.pixelBytes bytes are part of the picture; the block may be longer.
 Result Validate(const std::uint8_t *data, std::size_t size);
 
+// Whether a bit-field mask is usable for pixels of `bitCount` bits: non-empty, one run of set
+// bits, inside the pixel's bits.
+bool MaskUsable(std::uint32_t mask, std::uint16_t bitCount);
+
+enum class FixUp {
+    File,     // what a BMP file copy corrects; the producer's colour count stays as it was
+    Platform, // also the colour count and biClrImportant, for the platform's drawing calls
+};
+
+// Sets the fields of a header copy (the info.pixelOffset bytes that Validate accepted with `info`)
+// that a reader might trust from the checked layout rather than the producer's word: the height
+// and image size from `info` (an Info of a band's height and bytes describes that band), and a
+// V5 colour profile reference replaced by sRGB, since the profile never travels with the copy.
+// Platform also sets the colour count to info.paletteEntries and biClrImportant to 0.
+void FixUpHeader(std::uint8_t *header, const Info &info, FixUp what = FixUp::Platform);
+
 // A BMP file of a DIB that Validate accepted with `info`: the 14-byte file header followed by the
 // header, masks, colour table and pixels that Validate counted, pixels right after the table.
 // In the copy the image size field is set to info.pixelBytes and a V5 colour profile reference is

@@ -41,14 +41,6 @@ bool ValidDepth(std::uint8_t colourType, std::uint8_t depth) {
     }
 }
 
-// Non-empty, one run of set bits, inside the pixel's bits.
-bool MaskUsable(std::uint32_t mask, std::uint16_t bitCount) {
-    const std::uint32_t limit = bitCount >= 32 ? 0xFFFFFFFFu : (1u << bitCount) - 1;
-    if (mask == 0 || (mask & ~limit) != 0) return false;
-    const std::uint32_t lowest = mask & (~mask + 1);
-    return ((mask + lowest) & mask) == 0;
-}
-
 // --- pixel fetchers: one source pixel as blue, green, red, times kScale ----------------------
 // Transparent formats return c * a + 255 * (255 - a): the pixel over white, scaled by 255, so
 // that compositing costs no division per pixel.
@@ -426,7 +418,8 @@ Format DibFormat(const std::uint8_t *dib, const dib::Info &info) {
     }
     if (info.headerSize >= 108) {
         const std::uint32_t a = Le32(dib + kMasks + 12);
-        if (MaskUsable(a, info.bitCount) && (a & (f.masks[0] | f.masks[1] | f.masks[2])) == 0) {
+        if (dib::MaskUsable(a, info.bitCount) &&
+            (a & (f.masks[0] | f.masks[1] | f.masks[2])) == 0) {
             f.masks[3] = a;
             f.alpha = true;
         }

@@ -307,20 +307,7 @@ public:
         header_.assign(head.begin() + static_cast<std::ptrdiff_t>(r.dibOffset),
                        head.begin() + static_cast<std::ptrdiff_t>(r.dibOffset + info_.pixelOffset));
         // The platform gets the layout that was checked, not the file's word for it.
-        auto *h = reinterpret_cast<BITMAPINFOHEADER *>(header_.data());
-        h->biSizeImage = static_cast<DWORD>(info_.pixelBytes);
-        h->biClrUsed = info_.paletteEntries;
-        h->biClrImportant = 0;
-        if (info_.headerSize >= sizeof(BITMAPV5HEADER)) {
-            auto *v5 = reinterpret_cast<BITMAPV5HEADER *>(header_.data());
-            // 'LINK', 'MBED' and 'sRGB', spelt out: the headers' multi-character constants
-            // are not portable.
-            if (v5->bV5CSType == 0x4C494E4Bu || v5->bV5CSType == 0x4D424544u) {
-                v5->bV5CSType = 0x73524742u;
-                v5->bV5ProfileData = 0;
-                v5->bV5ProfileSize = 0;
-            }
-        }
+        dib::FixUpHeader(header_.data(), info_);
         return true;
     }
 
@@ -335,7 +322,7 @@ public:
         bigalloc::Check(bandBytes);
         std::vector<std::uint8_t> bits(bandBytes);
         std::vector<std::uint8_t> header = header_;
-        auto *h = reinterpret_cast<BITMAPINFOHEADER *>(header.data());
+        dib::Info bandInfo = info_;
         for (std::int64_t top = 0; top < rows; top += band) {
             const std::int64_t count = std::min(band, rows - top);
             // Bottom-up files store the picture's last rows first.
@@ -344,8 +331,9 @@ public:
             if (!ReadAt(bitsOffset_ + static_cast<std::uint64_t>(stored) * info_.stride,
                         bits.data(), bytes))
                 return false;
-            h->biHeight = static_cast<LONG>(info_.topDown ? -count : count);
-            h->biSizeImage = static_cast<DWORD>(bytes);
+            bandInfo.height = static_cast<std::int32_t>(count);
+            bandInfo.pixelBytes = bytes;
+            dib::FixUpHeader(header.data(), bandInfo);
             const int y0 = static_cast<int>(top * height / rows);
             const int y1 = static_cast<int>((top + count) * height / rows);
             if (y1 == y0) continue; // a band thinner than a device row: its neighbours cover it

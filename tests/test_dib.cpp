@@ -378,6 +378,23 @@ TEST(BmpFile, FixesImageSizeAndDropsProfileReference) {
     EXPECT_TRUE(dib::MakeBmpFile(nullptr, v.info).empty());
 }
 
+// The platform's copy takes the counted colours; a band's header describes only its rows.
+TEST(BmpFile, PlatformHeaderTakesTheCheckedLayout) {
+    Bytes src = Build({40, 4, -3, 8});
+    Put32(src, 36, 9); // biClrImportant
+    const auto v = dib::Validate(src.data(), src.size());
+    ASSERT_TRUE(v);
+    Bytes header(src.begin(), src.begin() + static_cast<std::ptrdiff_t>(v.info.pixelOffset));
+    dib::Info band = v.info;
+    band.height = 2;
+    band.pixelBytes = 2 * v.info.stride;
+    dib::FixUpHeader(header.data(), band);
+    EXPECT_EQ(static_cast<std::int32_t>(Get32(header, 8)), -2);
+    EXPECT_EQ(Get32(header, 20), 8u);
+    EXPECT_EQ(Get32(header, 32), 256u);
+    EXPECT_EQ(Get32(header, 36), 0u);
+}
+
 TEST(BmpFile, PixelOffsetGapIsHonoured) {
     const Bytes src = Build({40, 3, 2, 8, 0, 4});
     const auto v = dib::Validate(src.data(), src.size());
