@@ -491,6 +491,7 @@ bench_big() {
     install_tessary "$WORK/big"
     "$PY" "$TOOL" bmp "$WORK/big.bmp" 8000 8000 --colour "${COLOURS[0]}"
     note big "8000 x 8000: the clipboard held = the time a window of the program had it open (GetOpenClipboardWindow polled each ms by bench/clip_watch), from the clipboard change until the preview showed the picture"
+    note big "8000 x 8000: the clipboard held, measured once on the build before the preview copied the block out and closed the clipboard before decoding (bbacb2d^), 2026-12-09: 6191 ms [4601-6457] n=3 against the floor viewer's 4456 ms [3387-6017] n=3 (1.39 x floor)"
     local round side
     for ((round = 1; round <= BIG_RUNS; round++)); do
         local order=(tessary floor)
