@@ -2,7 +2,7 @@
 // stream is known: right ones, cut ones, ones with a wrong checksum or a header that lies.
 #pragma once
 
-#include "common/picture.h"
+#include "common/pngcheck.h"
 
 #include <cstdint>
 #include <functional>
