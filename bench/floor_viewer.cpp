@@ -130,23 +130,8 @@ LRESULT CALLBACK MainProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     return DefWindowProcW(hwnd, msg, wp, lp);
 }
 
-LRESULT CALLBACK RemoteProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
-    switch (msg) {
-    case WM_PAINT: {
-        PAINTSTRUCT ps;
-        HDC dc = BeginPaint(hwnd, &ps);
-        FillRect(dc, &ps.rcPaint, static_cast<HBRUSH>(GetStockObject(GRAY_BRUSH)));
-        EndPaint(hwnd, &ps);
-        return 0;
-    }
-    case WM_RBUTTONDOWN:
-        CloseWindows();
-        return 0;
-    }
-    return DefWindowProcW(hwnd, msg, wp, lp);
-}
-
-LRESULT CALLBACK PreviewProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+// The remote and the preview: grey, and the picture (black when there is none).
+LRESULT CALLBACK WindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     switch (msg) {
     case WM_ERASEBKGND:
         return 1;
@@ -155,7 +140,9 @@ LRESULT CALLBACK PreviewProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
         HDC dc = BeginPaint(hwnd, &ps);
         RECT rc;
         GetClientRect(hwnd, &rc);
-        if (g_bitsOffset) {
+        if (hwnd != g_preview) {
+            FillRect(dc, &rc, static_cast<HBRUSH>(GetStockObject(GRAY_BRUSH)));
+        } else if (g_bitsOffset) {
             const auto *info = reinterpret_cast<const BITMAPINFO *>(g_dib.data());
             const LONG h = info->bmiHeader.biHeight;
             SetStretchBltMode(dc, HALFTONE);
@@ -189,8 +176,8 @@ bool Register(const wchar_t *name, WNDPROC proc) {
 } // namespace
 
 int WINAPI wWinMain(HINSTANCE inst, HINSTANCE, PWSTR, int) {
-    if (!Register(kMainClass, MainProc) || !Register(kRemoteClass, RemoteProc) ||
-        !Register(kPreviewClass, PreviewProc)) {
+    if (!Register(kMainClass, MainProc) || !Register(kRemoteClass, WindowProc) ||
+        !Register(kPreviewClass, WindowProc)) {
         return 1;
     }
     HWND main = CreateWindowExW(0, kMainClass, L"FloorViewer", WS_OVERLAPPEDWINDOW, 0, 0, 200, 100,

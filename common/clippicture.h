@@ -5,6 +5,7 @@
 #include "common/dib.h"
 #include "common/handles.h"
 #include "common/picture.h"
+#include "common/pngcheck.h"
 #include "common/pngdecoder.h"
 
 #include <cstdint>

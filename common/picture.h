@@ -1,6 +1,5 @@
-// Pixels of untrusted pictures: the check of a PNG stream before anything decodes it, the pixel
-// formats of validated bitmaps (with the alpha rule), and the area-averaging resampler that
-// composites transparent pictures over white. Pure byte work: no Windows headers, so it also
+// Pixels of untrusted pictures: the pixel formats of validated bitmaps (with the alpha rule), their
+// rows, and one row as the print file holds it. Pure byte work: no Windows headers, so it also
 // builds natively for fuzzing.
 //
 // Alpha: a bitmap is transparent when it says so, with a V4 or V5 header whose alpha mask is
@@ -16,37 +15,6 @@
 #include <cstdint>
 
 namespace picture {
-
-// --- PNG -------------------------------------------------------------------------------------
-
-enum class PngError {
-    None,
-    NotPng,    // no PNG signature
-    BadChunk,  // a chunk length or type that no PNG has, or IHDR not first
-    BadCrc,    // a chunk whose checksum does not match
-    BadHeader, // IHDR fields out of range
-    Truncated, // the stream ends before IEND, or without image data
-    TooLarge,  // more pixels than dib::kMaxPixels
-};
-
-struct PngInfo {
-    std::int32_t width = 0, height = 0;
-    bool alpha = false; // an alpha channel or a transparency chunk
-};
-
-struct PngResult {
-    PngError error = PngError::None;
-    PngInfo info;
-    explicit operator bool() const { return error == PngError::None; }
-};
-
-// Walks every chunk up to IEND, checking lengths and checksums, and reads the header. A stream
-// this accepts is whole and of a size we handle; only its compressed data is left unchecked.
-PngResult CheckPng(const std::uint8_t *data, std::size_t size);
-
-std::uint32_t Crc32(const std::uint8_t *data, std::size_t size, std::uint32_t crc = 0);
-
-// --- pixel formats ---------------------------------------------------------------------------
 
 enum class Layout : std::uint8_t {
     Indexed, // 1, 4 or 8 bits through the colour table
@@ -90,14 +58,6 @@ private:
     const std::uint8_t *dib_;
     dib::Info info_;
 };
-
-// Resamples a width x height picture onto dstWidth x dstHeight 32-bit top-down BGRX pixels (fourth
-// byte 0), each destination pixel the exact area-weighted average of the source pixels it covers,
-// transparent pictures composited over white first. Reads every source row once. False for
-// sizes out of range or a missing row.
-bool Resample(const Format &format, std::int32_t width, std::int32_t height, RowSource &rows,
-              std::uint8_t *dst, std::size_t dstStride, std::int32_t dstWidth,
-              std::int32_t dstHeight);
 
 // One row as 24-bit BGR, composited over white: what a print file holds of a transparent picture.
 void RowToBgr24(const Format &format, const std::uint8_t *row, std::int32_t width,

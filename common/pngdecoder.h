@@ -4,6 +4,7 @@
 #pragma once
 
 #include "common/picture.h"
+#include "common/pngcheck.h"
 
 #include <windows.h>
 

@@ -4,6 +4,7 @@
 #include "common/clippicture.h"
 #include "common/ids.h"
 #include "common/picture.h"
+#include "common/resample.h"
 #include "remote/ClipRemort.h"
 #include "shell/ClipMenu.h"
 

@@ -9,12 +9,14 @@
 #   - a 12-megapixel print, command -> end of document (print::PrintClipboard timed in process by
 #     bench/bench_print), against bench/floor_print (one StretchDIBits of the same picture);
 #   - idle CPU time and context switches per 60 s and resident memory, against bench/floor_tray;
-#   - an 8000 x 8000 picture: the preview shows it, "縦印刷" prints it, peak memory.
+#   - an 8000 x 8000 picture: the preview shows it (how long it holds the clipboard, its peak
+#     memory, beside the floor viewer's), "縦印刷" prints it (peak memory, beside floor_print's).
 # The latency and print figures are taken in alternating blocks, so that a change in the
 # machine's load falls on both sides. Ask for a quiet machine: the figures are wall-clock times.
 #
 # Environment: BENCH_RUNS (latency trials per side, default 10), BENCH_PRINT_RUNS (7),
-#   BENCH_IDLE_RUNS (60-second windows, 5), BENCH_IDLE_SECONDS (60), BENCH_ONLY (some of
+#   BENCH_IDLE_RUNS (60-second windows, 5), BENCH_IDLE_SECONDS (60), BENCH_BIG_RUNS (8000 x 8000
+#   trials per side, alternating, 3), BENCH_ONLY (some of
 #   "latency print idle big", the default being all), BENCH_BUILD_DIR (default build/mingw,
 #   the mingw preset's), BENCH_NO_BUILD=1 (use what is built). The table and the raw results are
 #   also written to <build dir>/bench/.
@@ -48,7 +50,7 @@ for tool in wine xclip xdotool lpstat pdfinfo; do
     }
 done
 BIN=$BUILD/bin
-for exe in tessary floor_viewer floor_tray floor_print bench_print; do
+for exe in tessary floor_viewer floor_tray floor_print bench_print clip_watch; do
     [[ -f $BIN/$exe.exe ]] || {
         echo "bench.sh: $BIN/$exe.exe missing; build the 'bench' target" >&2
         exit 1
@@ -59,6 +61,7 @@ RUNS=${BENCH_RUNS:-10}
 PRINT_RUNS=${BENCH_PRINT_RUNS:-7}
 IDLE_RUNS=${BENCH_IDLE_RUNS:-5}
 IDLE_SECONDS=${BENCH_IDLE_SECONDS:-60}
+BIG_RUNS=${BENCH_BIG_RUNS:-3}
 # The system interpreter starts faster than a version manager's shim.
 PY=/usr/bin/python3
 [[ -x $PY ]] || PY=$(command -v python3)
@@ -136,11 +139,14 @@ install_tessary() {
     cp "$BIN/CNT/Tessary.ini" "$1/CNT/"
 }
 
+# json_num KEY JSON: the number under KEY in one of benchtool's JSON lines, or nothing.
+json_num() { sed -n "s/.*\"$1\": \([0-9.]*\).*/\1/p" <<<"$2"; }
+
 XCLIPS=()
 # remember_xclip JSON: the clipboard owner that a trial started, to be stopped later.
 remember_xclip() {
     local pid
-    pid=$(sed -n 's/.*"xclip_pid": \([0-9]*\).*/\1/p' <<<"$1")
+    pid=$(json_num xclip_pid "$1")
     if [[ -n $pid ]]; then XCLIPS+=("$pid"); fi
 }
 stop_xclips() {
@@ -189,13 +195,8 @@ latency_block() {
         if ((!ok)); then
             err "$subject trial $TRIAL: $json"
         elif ((i > 0)); then
-            "$PY" - "$RESULTS" "$subject" "$json" <<'EOF'
-import json, sys
-r = json.loads(sys.argv[3])
-with open(sys.argv[1], 'a') as f:
-    for fig, key in (('remote', 'remote_ms'), ('preview', 'preview_ms')):
-        f.write(json.dumps({'figure': fig, 'subject': sys.argv[2], 'value': r[key]}) + '\n')
-EOF
+            record remote "$subject" "$(json_num remote_ms "$json")"
+            record preview "$subject" "$(json_num preview_ms "$json")"
         fi
         kill -0 "$pid" 2>/dev/null || {
             err "$subject ended during the trials"
@@ -366,17 +367,45 @@ bench_idle() {
 }
 
 # --- 8000 x 8000 -------------------------------------------------------------------------------
-# big_trial SUBJECT: one trial of the 8000 x 8000 picture after a warm-up trial of it (the first
-# transfer of a large selection in a fresh environment is slow for any program); records the
-# second. Leaves the windows open for the print.
+WATCH_PID=
+# watch_start EXE: starts bench/clip_watch on the clipboard's holder; returns once it polls.
+watch_start() {
+    local i
+    rm -f "$WORK/clipwatch.stop"
+    (cd "$WORK" && exec wine "$BIN/clip_watch.exe" "$1" "$(winpath "$WORK/clipwatch.stop")") \
+        >"$WORK/clipwatch.txt" 2>>"$WORK/clipwatch.log" &
+    WATCH_PID=$!
+    for ((i = 0; i < 300; i++)); do
+        grep -qs ready "$WORK/clipwatch.txt" && return 0
+        sleep 0.1
+    done
+    return 1
+}
+
+# watch_stop SUBJECT: records how long SUBJECT held the clipboard open since watch_start, in all,
+# and prints it.
+watch_stop() {
+    local held
+    touch "$WORK/clipwatch.stop"
+    wait "$WATCH_PID" || true
+    held=$(awk -F'ms=' '/^held/ {t += $2; n++} END {if (n) printf "%.1f", t}' "$WORK/clipwatch.txt")
+    record big_clip_held "$1" "${held:-null}"
+    echo "clipboard held ${held:-never} ms ($(grep -c '^held' "$WORK/clipwatch.txt") stretch(es))"
+}
+
+# big_trial SUBJECT RESET EXE: one trial of the 8000 x 8000 picture after a warm-up trial of it
+# (a program's first transfer of a large selection is slow), timing how long EXE holds the
+# clipboard. Leaves the windows open for the print.
 big_trial() {
-    local subject=$1 reset=$2 json i
+    local subject=$1 reset=$2 json i held
     for i in 0 1; do
+        if ((i == 1)); then watch_start "$3" || err "8000 x 8000: clip_watch did not start"; fi
         json=$("$PY" "$TOOL" trial --bmp "$WORK/big.bmp" --colour "${COLOURS[0]}" \
             --remote $REMOTE --preview $PREVIEW --timeout 300) || {
             err "8000 x 8000, $subject trial $i: the preview did not show the picture: $json"
             note big "8000 x 8000, $subject: preview FAILED: $json"
             remember_xclip "$json"
+            if ((i == 1)); then watch_stop "$subject" >/dev/null; fi
             return 1
         }
         remember_xclip "$json"
@@ -387,33 +416,38 @@ big_trial() {
             stop_xclips
         fi
     done
-    note big "8000 x 8000 (24-bit, 183 MiB), $subject: preview shows the picture: yes; $json"
-    "$PY" - "$RESULTS" "$subject" "$json" <<'EOF2'
-import json, sys
-r = json.loads(sys.argv[3])
-with open(sys.argv[1], 'a') as f:
-    for fig, key in (('big_remote', 'remote_ms'), ('big_preview', 'preview_ms')):
-        f.write(json.dumps({'figure': fig, 'subject': sys.argv[2], 'value': r[key]}) + '\n')
-EOF2
+    sleep 0.5
+    held=$(watch_stop "$subject")
+    note big "8000 x 8000 (24-bit, 183 MiB), $subject: preview shows the picture: yes; $held; $json"
+    record big_remote "$subject" "$(json_num remote_ms "$json")"
+    record big_preview "$subject" "$(json_num preview_ms "$json")"
 }
 
-bench_big() {
-    log "8000 x 8000 picture: preview and print"
+BIG_PID=
+# big_side SUBJECT: starts the program, shows the picture (big_trial) and records the peak memory;
+# the program keeps running with its windows open, its id in BIG_PID.
+big_side() {
+    local subject=$1 dir=$BIN exe=floor_viewer.exe reset=reset_floor rss0
+    if [[ $subject == tessary ]]; then dir=$WORK/big exe=tessary.exe reset=reset_tessary; fi
     neutral_clipboard
-    local prog=$WORK/big pid json
-    install_tessary "$prog"
-    "$PY" "$TOOL" bmp "$WORK/big.bmp" 8000 8000 --colour "${COLOURS[0]}"
-    pid=$(start_prog "$prog" tessary.exe) || {
-        err "tessary did not start"
+    sleep 2 # Wine may offer the gone owner's picture for a moment
+    BIG_PID=$(start_prog "$dir" "$exe") || {
+        err "$exe did not start"
         return 1
     }
-    settle "$pid"
-    started_quiet tessary || reset_tessary || true
-    local rss0
-    rss0=$(vm_kib "$pid" VmRSS)
-    big_trial tessary reset_tessary || true
-    local hwm_preview
-    hwm_preview=$(vm_kib "$pid" VmHWM)
+    settle "$BIG_PID"
+    started_quiet "$subject" || "$reset" || true
+    rss0=$(vm_kib "$BIG_PID" VmRSS)
+    big_trial "$subject" "$reset" "$exe" || true
+    local hwm
+    hwm=$(vm_kib "$BIG_PID" VmHWM)
+    record big_preview_peak "$subject" "$(awk -v k="$hwm" 'BEGIN {print k / 1024}')"
+    note big "8000 x 8000, $subject: VmRSS at start $((rss0 / 1024)) MiB; peak (VmHWM) after the preview $((hwm / 1024)) MiB"
+}
+
+# big_print PID: "縦印刷" of the picture that Tessary's preview shows, with the print's own peak.
+big_print() {
+    local pid=$1
     sleep 1
     # The print's own peak: the peak resident size is reset just before the command.
     echo 5 >"/proc/$pid/clear_refs" 2>/dev/null || true
@@ -447,20 +481,34 @@ bench_big() {
     hwm_print=$(vm_kib "$pid" VmHWM)
     record big_print_peak tessary "$(awk -v k="$hwm_print" 'BEGIN {print k / 1024}')"
     local left
-    left=$(find "$prog" -maxdepth 1 -iname '*.bmp' | wc -l)
+    left=$(find "$WORK/big" -maxdepth 1 -iname '*.bmp' | wc -l)
     ((left == 0)) || err "8000 x 8000: $left .bmp files left in the program folder"
-    note big "8000 x 8000: Tessary VmRSS at start $((rss0 / 1024)) MiB; peak (VmHWM) after the preview $((hwm_preview / 1024)) MiB; peak during the print (reset before it) $((hwm_print / 1024)) MiB"
-    stop_prog tessary.exe "$pid"
-    neutral_clipboard
-    sleep 2 # Wine may offer the gone owner's picture for a moment
-    # The floor viewer showing the same picture, the floor printing it from its file.
-    if pid=$(start_prog "$BIN" floor_viewer.exe); then
-        settle "$pid"
-        started_quiet floor || reset_floor || true
-        big_trial floor reset_floor || true
-        stop_prog floor_viewer.exe "$pid"
-    fi
-    local out
+    note big "8000 x 8000: Tessary's peak during the print (reset before it) $((hwm_print / 1024)) MiB"
+}
+
+bench_big() {
+    log "8000 x 8000 picture: preview ($BIG_RUNS trials a side, alternating) and print"
+    install_tessary "$WORK/big"
+    "$PY" "$TOOL" bmp "$WORK/big.bmp" 8000 8000 --colour "${COLOURS[0]}"
+    note big "8000 x 8000: the clipboard held = the time a window of the program had it open (GetOpenClipboardWindow polled each ms by bench/clip_watch), from the clipboard change until the preview showed the picture"
+    note big "8000 x 8000: the clipboard held, measured once on the build before the preview copied the block out and closed the clipboard before decoding (bbacb2d^), 2026-12-09: 6191 ms [4601-6457] n=3 against the floor viewer's 4456 ms [3387-6017] n=3 (1.39 x floor)"
+    local round side
+    for ((round = 1; round <= BIG_RUNS; round++)); do
+        local order=(tessary floor)
+        if ((round % 2 == 0)); then order=(floor tessary); fi
+        for side in "${order[@]}"; do
+            big_side "$side" || continue
+            if [[ $side == floor ]]; then
+                stop_prog floor_viewer.exe "$BIG_PID"
+                continue
+            fi
+            if ((round == BIG_RUNS)); then big_print "$BIG_PID"; fi
+            stop_prog tessary.exe "$BIG_PID"
+        done
+    done
+    stop_xclips
+    # The floor printing the same picture from its file.
+    local out want
     # Counted before the print: counted after it, the wait would be for a PDF that never comes.
     want=$(($(pdf_count) + 1))
     out=$(cd "$WORK" && wine "$BIN/floor_print.exe" "$(winpath "$WORK/big.bmp")" 2>&1) || true
@@ -469,7 +517,6 @@ bench_big() {
     local peak
     peak=$(sed -n 's/.* peak_mib=\([0-9.]*\).*/\1/p' <<<"$out")
     if [[ -n $peak ]]; then record big_print_peak floor "$peak"; fi
-    stop_xclips
 }
 
 # --- run -----------------------------------------------------------------------------------------

@@ -3,7 +3,7 @@
 // the plain box filter that resampled pictures are held against.
 #pragma once
 
-#include "common/picture.h"
+#include "common/pngcheck.h"
 
 #include <cmath>
 #include <cstdint>

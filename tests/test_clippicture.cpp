@@ -2,6 +2,7 @@
 // put on the clipboard.
 #include "common/clipboard.h"
 #include "common/clippicture.h"
+#include "common/resample.h"
 #include "common/skin.h"
 #include "tests/picture_samples.h"
 #include "tests/testutil.h"

@@ -1,5 +1,7 @@
 #include "common/dib.h"
 #include "common/picture.h"
+#include "common/pngcheck.h"
+#include "common/resample.h"
 #include "tests/png_encode.h"
 
 #include <gtest/gtest.h>

@@ -3,6 +3,8 @@
 // once accepted, is resampled and turned into print rows; small pictures are compared with a
 // plain floating-point box filter over the composited pixels.
 #include "common/picture.h"
+#include "common/pngcheck.h"
+#include "common/resample.h"
 #include "fuzz_check.h"
 #include "tests/png_encode.h"
 
