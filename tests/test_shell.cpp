@@ -18,6 +18,7 @@
 #include <vector>
 
 using namespace std::chrono_literals;
+using testutil::ClipViewer;
 using testutil::PumpUntil;
 
 namespace {
@@ -27,53 +28,6 @@ public:
     void SetUp() override { win::Form::SetOnLastUnload([] {}); }
 };
 const auto *const kEnv = ::testing::AddGlobalTestEnvironment(new NoQuit);
-
-// A well-behaved clipboard viewer of the test's own: counts changes and passes them on.
-class Viewer {
-public:
-    Viewer() {
-        static bool registered = [] {
-            WNDCLASSW wc{};
-            wc.lpfnWndProc = Proc;
-            wc.hInstance = GetModuleHandleW(nullptr);
-            wc.lpszClassName = L"TestViewer";
-            return RegisterClassW(&wc) != 0;
-        }();
-        (void)registered;
-        hwnd_ = CreateWindowW(L"TestViewer", L"", WS_OVERLAPPED, 0, 0, 10, 10, nullptr, nullptr,
-                              GetModuleHandleW(nullptr), this);
-        next_ = SetClipboardViewer(hwnd_);
-    }
-    ~Viewer() {
-        ChangeClipboardChain(hwnd_, next_);
-        DestroyWindow(hwnd_);
-    }
-    int changes = 0;
-    std::function<void()> onChange; // runs as the change arrives, before it is passed on
-
-private:
-    static LRESULT CALLBACK Proc(HWND h, UINT m, WPARAM w, LPARAM l) {
-        if (m == WM_NCCREATE)
-            SetWindowLongPtrW(h, GWLP_USERDATA,
-                              reinterpret_cast<LONG_PTR>(
-                                  reinterpret_cast<CREATESTRUCTW *>(l)->lpCreateParams));
-        auto *self = reinterpret_cast<Viewer *>(GetWindowLongPtrW(h, GWLP_USERDATA));
-        if (self && m == WM_DRAWCLIPBOARD) {
-            ++self->changes;
-            if (self->onChange) self->onChange();
-            if (self->next_) SendMessageW(self->next_, m, w, l);
-            return 0;
-        }
-        if (self && m == WM_CHANGECBCHAIN) {
-            if (reinterpret_cast<HWND>(w) == self->next_) self->next_ = reinterpret_cast<HWND>(l);
-            else if (self->next_) SendMessageW(self->next_, m, w, l);
-            return 0;
-        }
-        return DefWindowProcW(h, m, w, l);
-    }
-    HWND hwnd_ = nullptr;
-    HWND next_ = nullptr;
-};
 
 // Each test that exits starts the program afresh in the same process.
 void LoadClipMenu() {
@@ -232,7 +186,7 @@ TEST_F(ShellTest, AnExaminationDuringOneIsPassedOnNotRepeated) {
 
 TEST(ShellChain, AViewerThatJoinedFirstKeepsHearingEveryChange) {
     win::Form::SetOnLastUnload([] {});
-    Viewer first;
+    ClipViewer first;
     ASSERT_TRUE(testutil::SetClipboardFormats(true, false, false, false));
     ASSERT_TRUE(PumpUntil([&] { return first.changes >= 1; }));
 
@@ -246,7 +200,7 @@ TEST(ShellChain, AViewerThatJoinedFirstKeepsHearingEveryChange) {
 
     // A viewer that joins after Tessary and leaves again: the chain is repaired around it.
     {
-        Viewer later;
+        ClipViewer later;
         ASSERT_TRUE(testutil::SetClipboardFormats(true, false, false, false));
         EXPECT_TRUE(PumpUntil([&] { return later.changes >= 1 && first.changes == before + 3; }));
     }
@@ -296,7 +250,7 @@ TEST(ShellTray, TheIconRecordIsFilledAsAdded) {
 TEST(ShellChain, AChangeIsPassedOnBeforeItIsExamined) {
     win::Form::SetOnLastUnload([] {});
     ASSERT_TRUE(testutil::EmptyTheClipboard());
-    Viewer behind; // joins first: Tessary's next viewer
+    ClipViewer behind; // joins first: Tessary's next viewer
     LoadClipMenu();
     DispSize = L"none";
     ASSERT_FALSE(ClipRemort.IsLoaded());
@@ -316,7 +270,7 @@ TEST(ShellChain, AChangeIsPassedOnBeforeItIsExamined) {
 TEST(ShellChain, AChangeSentBackWhilePassingItOnIsNotPassedOnAgain) {
     win::Form::SetOnLastUnload([] {});
     ASSERT_TRUE(testutil::EmptyTheClipboard());
-    Viewer broken; // sends every change back to the head of the chain
+    ClipViewer broken; // sends every change back to the head of the chain
     LoadClipMenu();
     DispSize = L"none";
     int depth = 0, deepest = 0;
@@ -352,7 +306,7 @@ TEST(ShellExit, AQuitFromOutsideTakesTheExitRoad) {
     win::Form::SetOnLastUnload([] {});
     win::Form::SetExiting(false);
     ASSERT_TRUE(testutil::EmptyTheClipboard());
-    Viewer first;
+    ClipViewer first;
     PostThreadMessageW(GetCurrentThreadId(), WM_QUIT, 3, 0);
     EXPECT_EQ(RunTessary(), 3);
     EXPECT_FALSE(ClipMenu.IsLoaded());
