@@ -12,8 +12,11 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <functional>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -245,6 +248,17 @@ TEST(ShellTray, TheIconRecordIsFilledAsAdded) {
     ClipMenu->mEnd2_Click();
 }
 
+TEST(ShellTray, TheIconComesBackWhenTheNotificationAreaIsMadeAgain) {
+    win::Form::SetOnLastUnload([] {});
+    LoadClipMenu();
+    ASSERT_TRUE(Shell_NotifyIconW(NIM_MODIFY, &TrayIcon)) << "no icon to begin with";
+    // A notification area made anew knows no icons and tells every top-level window so.
+    ASSERT_TRUE(Shell_NotifyIconW(NIM_DELETE, &TrayIcon));
+    PostMessageW(HWND_BROADCAST, RegisterWindowMessageW(L"TaskbarCreated"), 0, 0);
+    EXPECT_TRUE(PumpUntil([] { return Shell_NotifyIconW(NIM_MODIFY, &TrayIcon) != FALSE; }));
+    ClipMenu->mEnd2_Click();
+}
+
 // --- the viewer chain: passing a change on ----------------------------------------------------
 
 TEST(ShellChain, AChangeIsPassedOnBeforeItIsExamined) {
@@ -292,6 +306,48 @@ TEST(ShellChain, AChangeSentBackWhilePassingItOnIsNotPassedOnAgain) {
     broken.onChange = nullptr;
     ASSERT_TRUE(testutil::SetClipboardFormats(false, false, true, false));
     EXPECT_TRUE(PumpUntil([] { return ClipRemort.IsLoaded(); }));
+    ClipMenu->mEnd2_Click();
+}
+
+TEST(ShellChain, AHungViewerBehindCostsAtMostTheTimeOutPerChange) {
+    win::Form::SetOnLastUnload([] {});
+    ASSERT_TRUE(testutil::EmptyTheClipboard());
+    // Tessary's next viewer, on a thread of its own, stops answering once told to.
+    std::atomic<bool> joined{false}, hang{false}, stop{false}, left{false};
+    std::thread behind([&] {
+        {
+            ClipViewer viewer;
+            // Each change held for 6 s at most, so that the test ends also when Tessary waits.
+            viewer.onChange = [&] {
+                for (int i = 0; i < 600 && hang && !stop; ++i)
+                    Sleep(10);
+            };
+            joined = true;
+            while (!stop)
+                testutil::Pump(10ms);
+        }
+        left = true;
+    });
+    // No early return from here on: the thread must be joined.
+    EXPECT_TRUE(PumpUntil([&] { return joined.load(); }));
+    LoadClipMenu();
+    DispSize = L"none";
+    hang = true;
+    for (int change = 0; change < 2; ++change) {
+        ClipMenu->mEnd_Click();
+        const auto start = std::chrono::steady_clock::now();
+        EXPECT_TRUE(testutil::SetClipboardFormats(false, false, true, false));
+        EXPECT_TRUE(PumpUntil([] { return ClipRemort.IsLoaded(); }, 8000ms)) << change;
+        const auto took = std::chrono::steady_clock::now() - start;
+        EXPECT_LT(took, 3500ms) << "change " << change;
+        if (change == 0) {
+            EXPECT_GE(took, 1500ms) << "the viewer behind did not hang";
+        }
+    }
+    stop = true;
+    // Leaving the chain, the viewer sends to Tessary's window: answered here.
+    EXPECT_TRUE(PumpUntil([&] { return left.load(); }));
+    behind.join();
     ClipMenu->mEnd2_Click();
 }
 
