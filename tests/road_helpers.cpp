@@ -14,6 +14,8 @@
 //       (WM_QUERYENDSESSION, then WM_ENDSESSION).
 //
 // Exit status 0 on success, 1 on a failure (printed), 2 on bad arguments.
+#include "tests/testutil.h"
+
 #include <windows.h>
 #include <shellapi.h>
 
@@ -24,150 +26,39 @@
 
 namespace {
 
-HWND g_next = nullptr;
-unsigned g_count = 0;
-std::wstring g_countFile, g_stopFile;
-ULONGLONG g_deadline = 0;
-constexpr UINT_PTR kStopTimer = 1;
+using namespace std::chrono_literals;
 
 // Written aside and renamed, so that a reader never sees a half-written number.
-void WriteCount() {
-    const std::wstring tmp = g_countFile + L".tmp";
-    const HANDLE f = CreateFileW(tmp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    if (f == INVALID_HANDLE_VALUE) return;
-    char text[16];
-    const int n = std::snprintf(text, sizeof text, "%u\n", g_count);
-    DWORD written = 0;
-    WriteFile(f, text, static_cast<DWORD>(n), &written, nullptr);
-    CloseHandle(f);
-    MoveFileExW(tmp.c_str(), g_countFile.c_str(), MOVEFILE_REPLACE_EXISTING);
-}
-
-LRESULT CALLBACK ViewerProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
-    switch (msg) {
-    case WM_DRAWCLIPBOARD:
-        ++g_count;
-        WriteCount();
-        if (g_next) SendMessageW(g_next, msg, wp, lp);
-        return 0;
-    case WM_CHANGECBCHAIN:
-        if (reinterpret_cast<HWND>(wp) == g_next)
-            g_next = reinterpret_cast<HWND>(lp);
-        else if (g_next)
-            SendMessageW(g_next, msg, wp, lp);
-        return 0;
-    case WM_TIMER:
-        if (GetFileAttributesW(g_stopFile.c_str()) != INVALID_FILE_ATTRIBUTES ||
-            GetTickCount64() > g_deadline) {
-            DestroyWindow(hwnd);
-        }
-        return 0;
-    case WM_DESTROY:
-        KillTimer(hwnd, kStopTimer);
-        ChangeClipboardChain(hwnd, g_next);
-        PostQuitMessage(0);
-        return 0;
-    }
-    return DefWindowProcW(hwnd, msg, wp, lp);
+void WriteCount(const std::wstring &countFile, int count) {
+    const std::wstring tmp = countFile + L".tmp";
+    if (testutil::WriteFileBytes(tmp, std::to_string(count) + "\n"))
+        MoveFileExW(tmp.c_str(), countFile.c_str(), MOVEFILE_REPLACE_EXISTING);
 }
 
 int RunViewer(const std::wstring &countFile, const std::wstring &stopFile) {
-    g_countFile = countFile;
-    g_stopFile = stopFile;
-    g_deadline = GetTickCount64() + 10ULL * 60 * 1000;
-    const HINSTANCE inst = GetModuleHandleW(nullptr);
-    WNDCLASSW wc{};
-    wc.lpfnWndProc = ViewerProc;
-    wc.hInstance = inst;
-    wc.lpszClassName = L"RoadViewer";
-    if (!RegisterClassW(&wc)) return 1;
-    // Never shown: a viewer needs a window, not a visible one.
-    const HWND hwnd = CreateWindowExW(0, L"RoadViewer", L"RoadViewer", WS_OVERLAPPED, 0, 0, 10, 10,
-                                      nullptr, nullptr, inst, nullptr);
-    if (!hwnd) return 1;
-    g_next = SetClipboardViewer(hwnd);
+    testutil::ClipViewer viewer;
+    if (!viewer.hwnd()) return 1;
+    viewer.onChange = [&] { WriteCount(countFile, viewer.changes); };
     // The file appears once the viewer is in the chain.
-    WriteCount();
-    SetTimer(hwnd, kStopTimer, 100, nullptr);
-    MSG m;
-    while (GetMessageW(&m, nullptr, 0, 0) > 0) {
-        TranslateMessage(&m);
-        DispatchMessageW(&m);
-    }
+    WriteCount(countFile, viewer.changes);
+    testutil::PumpUntil(
+        [&] { return GetFileAttributesW(stopFile.c_str()) != INVALID_FILE_ATTRIBUTES; }, 10min);
     return 0;
 }
 
-std::vector<char> ReadAll(const std::wstring &path) {
-    std::vector<char> bytes;
-    const HANDLE f = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                 OPEN_EXISTING, 0, nullptr);
-    if (f == INVALID_HANDLE_VALUE) return bytes;
-    LARGE_INTEGER size{};
-    if (GetFileSizeEx(f, &size) && size.QuadPart > 0 && size.QuadPart < (64 << 20)) {
-        bytes.resize(static_cast<size_t>(size.QuadPart));
-        DWORD got = 0;
-        if (!ReadFile(f, bytes.data(), static_cast<DWORD>(bytes.size()), &got, nullptr) ||
-            got != bytes.size()) {
-            bytes.clear();
-        }
-    }
-    CloseHandle(f);
-    return bytes;
-}
-
-// A movable global block holding the bytes; nullptr when out of memory.
-HGLOBAL Block(const void *data, size_t size) {
-    const HGLOBAL h = GlobalAlloc(GMEM_MOVEABLE, size);
-    if (!h) return nullptr;
-    void *p = GlobalLock(h);
-    if (!p) {
-        GlobalFree(h);
-        return nullptr;
-    }
-    std::memcpy(p, data, size);
-    GlobalUnlock(h);
-    return h;
-}
-
-// The clipboard takes the block on success; otherwise it is ours to free.
-bool Put(UINT format, HGLOBAL h) {
-    if (!h) return false;
-    if (SetClipboardData(format, h)) return true;
-    GlobalFree(h);
-    return false;
-}
-
 int RunCopy(const std::wstring &bmpFile, const std::wstring &text) {
-    const std::vector<char> bmp = ReadAll(bmpFile);
+    const std::vector<unsigned char> bmp = testutil::ReadFileBytes(bmpFile);
     const size_t fileHeader = 14;
     if (bmp.size() <= fileHeader + sizeof(BITMAPINFOHEADER) || bmp[0] != 'B' || bmp[1] != 'M') {
         std::fprintf(stderr, "road_helper: not a BMP file\n");
         return 1;
     }
-    // A message-only window owns the clipboard: with no owner, EmptyClipboard would leave
-    // SetClipboardData nothing to attach the data to.
-    const HWND owner = CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
-                                       GetModuleHandleW(nullptr), nullptr);
-    if (!owner) return 1;
-    // Another program may hold the clipboard open for a moment.
-    bool open = OpenClipboard(owner) != FALSE;
-    for (int i = 0; i < 50 && !open; ++i) {
-        Sleep(100);
-        open = OpenClipboard(owner) != FALSE;
-    }
-    if (!open) {
-        std::fprintf(stderr, "road_helper: the clipboard stayed busy\n");
-        DestroyWindow(owner);
-        return 1;
-    }
-    EmptyClipboard();
-    const bool dib = Put(CF_DIB, Block(bmp.data() + fileHeader, bmp.size() - fileHeader));
-    const bool txt = Put(CF_UNICODETEXT, Block(text.c_str(), (text.size() + 1) * sizeof(wchar_t)));
-    CloseClipboard();
-    DestroyWindow(owner);
-    if (!dib || !txt) {
-        std::fprintf(stderr, "road_helper: SetClipboardData failed (picture %d, text %d)\n",
-                     dib ? 1 : 0, txt ? 1 : 0);
+    const auto *chars = reinterpret_cast<const unsigned char *>(text.c_str());
+    const std::vector<testutil::ClipData> blocks{
+        {CF_DIB, {bmp.begin() + fileHeader, bmp.end()}},
+        {CF_UNICODETEXT, {chars, chars + (text.size() + 1) * sizeof(wchar_t)}}};
+    if (!testutil::PutClipboard(blocks)) {
+        std::fprintf(stderr, "road_helper: the clipboard stayed busy or refused the data\n");
         return 1;
     }
     return 0;

@@ -12,12 +12,16 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <functional>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
 using namespace std::chrono_literals;
+using testutil::ClipViewer;
 using testutil::PumpUntil;
 
 namespace {
@@ -27,53 +31,6 @@ public:
     void SetUp() override { win::Form::SetOnLastUnload([] {}); }
 };
 const auto *const kEnv = ::testing::AddGlobalTestEnvironment(new NoQuit);
-
-// A well-behaved clipboard viewer of the test's own: counts changes and passes them on.
-class Viewer {
-public:
-    Viewer() {
-        static bool registered = [] {
-            WNDCLASSW wc{};
-            wc.lpfnWndProc = Proc;
-            wc.hInstance = GetModuleHandleW(nullptr);
-            wc.lpszClassName = L"TestViewer";
-            return RegisterClassW(&wc) != 0;
-        }();
-        (void)registered;
-        hwnd_ = CreateWindowW(L"TestViewer", L"", WS_OVERLAPPED, 0, 0, 10, 10, nullptr, nullptr,
-                              GetModuleHandleW(nullptr), this);
-        next_ = SetClipboardViewer(hwnd_);
-    }
-    ~Viewer() {
-        ChangeClipboardChain(hwnd_, next_);
-        DestroyWindow(hwnd_);
-    }
-    int changes = 0;
-    std::function<void()> onChange; // runs as the change arrives, before it is passed on
-
-private:
-    static LRESULT CALLBACK Proc(HWND h, UINT m, WPARAM w, LPARAM l) {
-        if (m == WM_NCCREATE)
-            SetWindowLongPtrW(h, GWLP_USERDATA,
-                              reinterpret_cast<LONG_PTR>(
-                                  reinterpret_cast<CREATESTRUCTW *>(l)->lpCreateParams));
-        auto *self = reinterpret_cast<Viewer *>(GetWindowLongPtrW(h, GWLP_USERDATA));
-        if (self && m == WM_DRAWCLIPBOARD) {
-            ++self->changes;
-            if (self->onChange) self->onChange();
-            if (self->next_) SendMessageW(self->next_, m, w, l);
-            return 0;
-        }
-        if (self && m == WM_CHANGECBCHAIN) {
-            if (reinterpret_cast<HWND>(w) == self->next_) self->next_ = reinterpret_cast<HWND>(l);
-            else if (self->next_) SendMessageW(self->next_, m, w, l);
-            return 0;
-        }
-        return DefWindowProcW(h, m, w, l);
-    }
-    HWND hwnd_ = nullptr;
-    HWND next_ = nullptr;
-};
 
 // Each test that exits starts the program afresh in the same process.
 void LoadClipMenu() {
@@ -232,7 +189,7 @@ TEST_F(ShellTest, AnExaminationDuringOneIsPassedOnNotRepeated) {
 
 TEST(ShellChain, AViewerThatJoinedFirstKeepsHearingEveryChange) {
     win::Form::SetOnLastUnload([] {});
-    Viewer first;
+    ClipViewer first;
     ASSERT_TRUE(testutil::SetClipboardFormats(true, false, false, false));
     ASSERT_TRUE(PumpUntil([&] { return first.changes >= 1; }));
 
@@ -246,7 +203,7 @@ TEST(ShellChain, AViewerThatJoinedFirstKeepsHearingEveryChange) {
 
     // A viewer that joins after Tessary and leaves again: the chain is repaired around it.
     {
-        Viewer later;
+        ClipViewer later;
         ASSERT_TRUE(testutil::SetClipboardFormats(true, false, false, false));
         EXPECT_TRUE(PumpUntil([&] { return later.changes >= 1 && first.changes == before + 3; }));
     }
@@ -291,12 +248,23 @@ TEST(ShellTray, TheIconRecordIsFilledAsAdded) {
     ClipMenu->mEnd2_Click();
 }
 
+TEST(ShellTray, TheIconComesBackWhenTheNotificationAreaIsMadeAgain) {
+    win::Form::SetOnLastUnload([] {});
+    LoadClipMenu();
+    ASSERT_TRUE(Shell_NotifyIconW(NIM_MODIFY, &TrayIcon)) << "no icon to begin with";
+    // A notification area made anew knows no icons and tells every top-level window so.
+    ASSERT_TRUE(Shell_NotifyIconW(NIM_DELETE, &TrayIcon));
+    PostMessageW(HWND_BROADCAST, RegisterWindowMessageW(L"TaskbarCreated"), 0, 0);
+    EXPECT_TRUE(PumpUntil([] { return Shell_NotifyIconW(NIM_MODIFY, &TrayIcon) != FALSE; }));
+    ClipMenu->mEnd2_Click();
+}
+
 // --- the viewer chain: passing a change on ----------------------------------------------------
 
 TEST(ShellChain, AChangeIsPassedOnBeforeItIsExamined) {
     win::Form::SetOnLastUnload([] {});
     ASSERT_TRUE(testutil::EmptyTheClipboard());
-    Viewer behind; // joins first: Tessary's next viewer
+    ClipViewer behind; // joins first: Tessary's next viewer
     LoadClipMenu();
     DispSize = L"none";
     ASSERT_FALSE(ClipRemort.IsLoaded());
@@ -316,7 +284,7 @@ TEST(ShellChain, AChangeIsPassedOnBeforeItIsExamined) {
 TEST(ShellChain, AChangeSentBackWhilePassingItOnIsNotPassedOnAgain) {
     win::Form::SetOnLastUnload([] {});
     ASSERT_TRUE(testutil::EmptyTheClipboard());
-    Viewer broken; // sends every change back to the head of the chain
+    ClipViewer broken; // sends every change back to the head of the chain
     LoadClipMenu();
     DispSize = L"none";
     int depth = 0, deepest = 0;
@@ -341,6 +309,48 @@ TEST(ShellChain, AChangeSentBackWhilePassingItOnIsNotPassedOnAgain) {
     ClipMenu->mEnd2_Click();
 }
 
+TEST(ShellChain, AHungViewerBehindCostsAtMostTheTimeOutPerChange) {
+    win::Form::SetOnLastUnload([] {});
+    ASSERT_TRUE(testutil::EmptyTheClipboard());
+    // Tessary's next viewer, on a thread of its own, stops answering once told to.
+    std::atomic<bool> joined{false}, hang{false}, stop{false}, left{false};
+    std::thread behind([&] {
+        {
+            ClipViewer viewer;
+            // Each change held for 6 s at most, so that the test ends also when Tessary waits.
+            viewer.onChange = [&] {
+                for (int i = 0; i < 600 && hang && !stop; ++i)
+                    Sleep(10);
+            };
+            joined = true;
+            while (!stop)
+                testutil::Pump(10ms);
+        }
+        left = true;
+    });
+    // No early return from here on: the thread must be joined.
+    EXPECT_TRUE(PumpUntil([&] { return joined.load(); }));
+    LoadClipMenu();
+    DispSize = L"none";
+    hang = true;
+    for (int change = 0; change < 2; ++change) {
+        ClipMenu->mEnd_Click();
+        const auto start = std::chrono::steady_clock::now();
+        EXPECT_TRUE(testutil::SetClipboardFormats(false, false, true, false));
+        EXPECT_TRUE(PumpUntil([] { return ClipRemort.IsLoaded(); }, 8000ms)) << change;
+        const auto took = std::chrono::steady_clock::now() - start;
+        EXPECT_LT(took, 3500ms) << "change " << change;
+        if (change == 0) {
+            EXPECT_GE(took, 1500ms) << "the viewer behind did not hang";
+        }
+    }
+    stop = true;
+    // Leaving the chain, the viewer sends to Tessary's window: answered here.
+    EXPECT_TRUE(PumpUntil([&] { return left.load(); }));
+    behind.join();
+    ClipMenu->mEnd2_Click();
+}
+
 // --- leaving -------------------------------------------------------------------------------
 
 TEST_F(ShellTest, APrivateMessageCannotUnloadTheProgram) {
@@ -352,7 +362,7 @@ TEST(ShellExit, AQuitFromOutsideTakesTheExitRoad) {
     win::Form::SetOnLastUnload([] {});
     win::Form::SetExiting(false);
     ASSERT_TRUE(testutil::EmptyTheClipboard());
-    Viewer first;
+    ClipViewer first;
     PostThreadMessageW(GetCurrentThreadId(), WM_QUIT, 3, 0);
     EXPECT_EQ(RunTessary(), 3);
     EXPECT_FALSE(ClipMenu.IsLoaded());

@@ -26,7 +26,7 @@ void Pump(std::chrono::milliseconds duration) {
     PumpUntil([] { return false; }, duration);
 }
 
-ModalWatcher::ModalWatcher() : thread_([this] { Run(); }) {}
+ModalWatcher::ModalWatcher(DWORD pid) : pid_(pid), thread_([this] { Run(); }) {}
 
 ModalWatcher::~ModalWatcher() {
     stop_ = true;
@@ -43,21 +43,37 @@ void ModalWatcher::Clear() {
     seen_.clear();
 }
 
+std::vector<BoxSeen> ModalWatcher::Take() {
+    std::lock_guard<std::mutex> lock(mu_);
+    std::vector<BoxSeen> out;
+    out.swap(seen_);
+    return out;
+}
+
 namespace {
 
 struct FindCtx {
     DWORD pid;
-    std::vector<HWND> boxes;
+    const wchar_t *cls, *title;
+    bool visibleOnly;
+    std::vector<HWND> found;
 };
 
-BOOL CALLBACK CollectBoxes(HWND hwnd, LPARAM lp) {
+BOOL CALLBACK Collect(HWND hwnd, LPARAM lp) {
     auto *ctx = reinterpret_cast<FindCtx *>(lp);
     DWORD pid = 0;
     GetWindowThreadProcessId(hwnd, &pid);
     wchar_t cls[64] = {};
     GetClassNameW(hwnd, cls, 64);
-    if (pid == ctx->pid && std::wcscmp(cls, L"#32770") == 0 && IsWindowVisible(hwnd))
-        ctx->boxes.push_back(hwnd);
+    if (pid != ctx->pid || std::wcscmp(cls, ctx->cls) != 0) return TRUE;
+    if (ctx->visibleOnly && !IsWindowVisible(hwnd)) return TRUE;
+    if (ctx->title) {
+        // Of a window of this process, the title is a message to its thread: only when asked.
+        wchar_t title[128] = {};
+        GetWindowTextW(hwnd, title, 128);
+        if (std::wcscmp(title, ctx->title) != 0) return TRUE;
+    }
+    ctx->found.push_back(hwnd);
     return TRUE;
 }
 
@@ -88,6 +104,13 @@ BOOL CALLBACK FindText(HWND child, LPARAM lp) {
 
 } // namespace
 
+std::vector<HWND> FindWindows(DWORD pid, const wchar_t *cls, const wchar_t *title,
+                              bool visibleOnly) {
+    FindCtx ctx{pid, cls, title, visibleOnly, {}};
+    EnumWindows(Collect, reinterpret_cast<LPARAM>(&ctx));
+    return ctx.found;
+}
+
 void ModalWatcher::SetAnswering(bool on) {
     std::lock_guard<std::mutex> lock(mu_);
     offAt_ = boxCount_;
@@ -97,10 +120,9 @@ void ModalWatcher::SetAnswering(bool on) {
 void ModalWatcher::Run() {
     std::vector<HWND> recorded;
     while (!stop_) {
-        FindCtx ctx{GetCurrentProcessId(), {}};
-        EnumWindows(CollectBoxes, reinterpret_cast<LPARAM>(&ctx));
-        if (ctx.boxes.size() > most_) most_ = ctx.boxes.size();
-        for (HWND box : ctx.boxes) {
+        const std::vector<HWND> boxes = FindWindows(pid_, L"#32770");
+        if (boxes.size() > most_) most_ = boxes.size();
+        for (HWND box : boxes) {
             bool isNew = true;
             for (HWND r : recorded)
                 isNew = isNew && r != box;
@@ -131,9 +153,7 @@ void ModalWatcher::Run() {
 }
 
 bool BoxShowing() {
-    FindCtx ctx{GetCurrentProcessId(), {}};
-    EnumWindows(CollectBoxes, reinterpret_cast<LPARAM>(&ctx));
-    return !ctx.boxes.empty();
+    return !FindWindows(GetCurrentProcessId(), L"#32770").empty();
 }
 
 namespace {
@@ -148,14 +168,6 @@ bool PutData(UINT format, const void *data, size_t size) {
         return false;
     }
     return true;
-}
-
-bool OpenRetry() {
-    for (int i = 0; i < 50; ++i) {
-        if (OpenClipboard(nullptr)) return true;
-        Sleep(10);
-    }
-    return false;
 }
 
 } // namespace
@@ -191,8 +203,30 @@ std::vector<unsigned char> MakeDib(int width, int height,
     return dib;
 }
 
+ClipboardOpen::ClipboardOpen(HWND owner, std::chrono::milliseconds wait) {
+    const auto deadline = std::chrono::steady_clock::now() + wait;
+    while (!(open_ = OpenClipboard(owner) != FALSE) && std::chrono::steady_clock::now() < deadline)
+        Sleep(10);
+}
+
+void ClipboardOpen::Close() {
+    if (open_) CloseClipboard();
+    open_ = false;
+}
+
+bool PutClipboard(const std::vector<ClipData> &blocks) {
+    ClipboardOpen open;
+    if (!open) return false;
+    EmptyClipboard();
+    bool ok = true;
+    for (const ClipData &b : blocks)
+        ok &= PutData(b.format, b.bytes.data(), b.bytes.size());
+    return ok;
+}
+
 bool SetClipboardFormats(bool text, bool bitmap, bool dib, bool rtf) {
-    if (!OpenRetry()) return false;
+    ClipboardOpen open;
+    if (!open) return false;
     EmptyClipboard();
     bool ok = true;
     if (text) ok &= PutData(CF_TEXT, "hello", 6);
@@ -213,7 +247,6 @@ bool SetClipboardFormats(bool text, bool bitmap, bool dib, bool rtf) {
             ok = false;
         }
     }
-    CloseClipboard();
     return ok;
 }
 
@@ -222,12 +255,9 @@ bool SetClipboardDib(const std::vector<unsigned char> &packedDib) {
 }
 
 bool SetClipboardBlock(UINT format, const std::vector<unsigned char> &bytes, bool text) {
-    if (!OpenRetry()) return false;
-    EmptyClipboard();
-    bool ok = PutData(format, bytes.data(), bytes.size());
-    if (text) ok &= PutData(CF_TEXT, "hello", 6);
-    CloseClipboard();
-    return ok;
+    std::vector<ClipData> blocks{{format, bytes}};
+    if (text) blocks.push_back({CF_TEXT, {'h', 'e', 'l', 'l', 'o', 0}});
+    return PutClipboard(blocks);
 }
 
 UINT PngFormat() {
@@ -235,10 +265,66 @@ UINT PngFormat() {
 }
 
 bool EmptyTheClipboard() {
-    if (!OpenRetry()) return false;
-    EmptyClipboard();
-    CloseClipboard();
-    return true;
+    return PutClipboard({});
+}
+
+ClipViewer::ClipViewer() {
+    static const bool registered = [] {
+        WNDCLASSW wc{};
+        wc.lpfnWndProc = Proc;
+        wc.hInstance = GetModuleHandleW(nullptr);
+        wc.lpszClassName = L"TessaryTestViewer";
+        return RegisterClassW(&wc) != 0;
+    }();
+    (void)registered;
+    // Never shown: a viewer needs a window, not a visible one.
+    hwnd_ = CreateWindowW(L"TessaryTestViewer", L"", WS_OVERLAPPED, 0, 0, 10, 10, nullptr, nullptr,
+                          GetModuleHandleW(nullptr), this);
+    next_ = SetClipboardViewer(hwnd_);
+}
+
+ClipViewer::~ClipViewer() {
+    ChangeClipboardChain(hwnd_, next_);
+    DestroyWindow(hwnd_);
+}
+
+LRESULT CALLBACK ClipViewer::Proc(HWND h, UINT m, WPARAM w, LPARAM l) {
+    if (m == WM_NCCREATE) {
+        const auto *cs = reinterpret_cast<CREATESTRUCTW *>(l);
+        SetWindowLongPtrW(h, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(cs->lpCreateParams));
+    }
+    auto *self = reinterpret_cast<ClipViewer *>(GetWindowLongPtrW(h, GWLP_USERDATA));
+    if (!self || (m != WM_DRAWCLIPBOARD && m != WM_CHANGECBCHAIN))
+        return DefWindowProcW(h, m, w, l);
+    if (m == WM_CHANGECBCHAIN && reinterpret_cast<HWND>(w) == self->next_) {
+        self->next_ = reinterpret_cast<HWND>(l); // the one behind us left
+        return 0;
+    }
+    const bool change = m == WM_DRAWCLIPBOARD;
+    if (change) {
+        ++self->changes;
+        if (self->onChange) self->onChange();
+    }
+    // A hung next viewer must not hang us for good.
+    if (self->next_ && SendMessageTimeoutW(self->next_, m, w, l, SMTO_NORMAL, 5000, nullptr) &&
+        change) {
+        ++self->passedOn;
+        if (self->onPassed) self->onPassed();
+    }
+    return 0;
+}
+
+std::vector<std::wstring> Entries(const std::wstring &dir) {
+    std::vector<std::wstring> names;
+    WIN32_FIND_DATAW fd;
+    HANDLE h = FindFirstFileW((dir + L"\\*").c_str(), &fd);
+    if (h == INVALID_HANDLE_VALUE) return names;
+    do {
+        const std::wstring name = fd.cFileName;
+        if (name != L"." && name != L"..") names.push_back(name);
+    } while (FindNextFileW(h, &fd));
+    FindClose(h);
+    return names;
 }
 
 TempDir::TempDir() {
@@ -282,7 +368,8 @@ TempDir::~TempDir() {
 
 std::vector<unsigned char> ReadFileBytes(const std::wstring &path) {
     std::vector<unsigned char> out;
-    HANDLE h = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+    HANDLE h = CreateFileW(path.c_str(), GENERIC_READ,
+                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                            OPEN_EXISTING, 0, nullptr);
     if (h == INVALID_HANDLE_VALUE) return out;
     unsigned char buf[65536];

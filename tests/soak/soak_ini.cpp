@@ -6,9 +6,11 @@
 //   soak_ini kills DIR ROUNDS   the driver; prints "ok: ..." / "FAIL: ..." lines, exit code 0 when
 //                               all held
 #include "settings/basClipINI.h"
+#include "tests/testutil.h"
 
 #include <windows.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <random>
@@ -59,15 +61,8 @@ bool ReadAll(const std::wstring &path, std::string &out) {
 
 // The files in the folder besides the settings file itself.
 std::vector<std::wstring> Strays(const std::wstring &cnt) {
-    std::vector<std::wstring> out;
-    WIN32_FIND_DATAW fd;
-    HANDLE h = FindFirstFileW((cnt + L"\\*").c_str(), &fd);
-    if (h == INVALID_HANDLE_VALUE) return out;
-    do {
-        const std::wstring name = fd.cFileName;
-        if (name != L"." && name != L".." && name != L"Tessary.ini") out.push_back(name);
-    } while (FindNextFileW(h, &fd));
-    FindClose(h);
+    std::vector<std::wstring> out = testutil::Entries(cnt);
+    out.erase(std::remove(out.begin(), out.end(), L"Tessary.ini"), out.end());
     return out;
 }
 

@@ -8,20 +8,17 @@
 // "run" prints one line per check ("ok: ..." or "FAIL: ...") and exits with 0 when all held. Every
 // wait has a deadline; whatever it started is ended on the way out.
 #include "common/ids.h"
+#include "tests/testutil.h"
 
 #include <windows.h>
 #include <shellapi.h>
 
-#include <atomic>
 #include <chrono>
 #include <cstdarg>
 #include <cstdio>
-#include <cstring>
 #include <cwchar>
 #include <functional>
-#include <mutex>
 #include <string>
-#include <thread>
 #include <vector>
 
 namespace {
@@ -43,60 +40,22 @@ std::wstring MappingName(const std::wstring &name) {
 
 // --- the viewer ----------------------------------------------------------------------------
 
-HWND g_next = nullptr;
-ViewerState *g_state = nullptr;
-
-LRESULT CALLBACK ViewerProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
-    switch (msg) {
-    case WM_DRAWCLIPBOARD:
-        InterlockedIncrement(&g_state->count);
-        if (g_next && SendMessageTimeoutW(g_next, msg, wp, lp, SMTO_NORMAL, 5000, nullptr))
-            InterlockedIncrement(&g_state->replied);
-        return 0;
-    case WM_CHANGECBCHAIN:
-        if (reinterpret_cast<HWND>(wp) == g_next)
-            g_next = reinterpret_cast<HWND>(lp);
-        else if (g_next)
-            SendMessageTimeoutW(g_next, msg, wp, lp, SMTO_NORMAL, 5000, nullptr);
-        return 0;
-    case WM_TIMER:
-        DestroyWindow(hwnd);
-        return 0;
-    case WM_DESTROY:
-        ChangeClipboardChain(hwnd, g_next);
-        PostQuitMessage(0);
-        return 0;
-    }
-    return DefWindowProcW(hwnd, msg, wp, lp);
-}
-
 int Viewer(const std::wstring &name, int seconds) {
     HANDLE map = CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0,
                                     sizeof(ViewerState), MappingName(name).c_str());
     if (!map) return 2;
-    g_state = static_cast<ViewerState *>(MapViewOfFile(map, FILE_MAP_WRITE, 0, 0, 0));
-    if (!g_state) return 2;
-    WNDCLASSW wc{};
-    wc.lpfnWndProc = ViewerProc;
-    wc.hInstance = GetModuleHandleW(nullptr);
-    wc.lpszClassName = L"TessarySoakViewer";
-    RegisterClassW(&wc);
-    HWND hwnd = CreateWindowW(wc.lpszClassName, name.c_str(), WS_OVERLAPPED, 0, 0, 10, 10, nullptr,
-                              nullptr, wc.hInstance, nullptr);
-    if (!hwnd) return 2;
-    g_next = SetClipboardViewer(hwnd);
+    auto *state = static_cast<ViewerState *>(MapViewOfFile(map, FILE_MAP_WRITE, 0, 0, 0));
+    if (!state) return 2;
+    testutil::ClipViewer viewer;
+    if (!viewer.hwnd()) return 2;
     // Joining sends one WM_DRAWCLIPBOARD; only the changes after it count.
-    MSG msg;
-    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))
-        DispatchMessageW(&msg);
-    g_state->count = 0;
-    g_state->replied = 0;
-    g_state->pid = static_cast<LONG>(GetCurrentProcessId());
-    g_state->hwnd = reinterpret_cast<LONG_PTR>(hwnd);
-    g_state->ready = 1;
-    SetTimer(hwnd, 1, static_cast<UINT>(seconds) * 1000, nullptr); // never outlives the test
-    while (GetMessageW(&msg, nullptr, 0, 0) > 0)
-        DispatchMessageW(&msg);
+    testutil::Pump(std::chrono::milliseconds(0));
+    viewer.onChange = [state] { InterlockedIncrement(&state->count); };
+    viewer.onPassed = [state] { InterlockedIncrement(&state->replied); };
+    state->pid = static_cast<LONG>(GetCurrentProcessId());
+    state->hwnd = reinterpret_cast<LONG_PTR>(viewer.hwnd());
+    state->ready = 1;
+    testutil::Pump(std::chrono::seconds(seconds)); // never outlives the test
     return 0;
 }
 
@@ -125,17 +84,9 @@ void Fail(const char *fmt, ...) {
     va_end(args);
 }
 
+// Our own windows must answer while we wait: the chain and the clipboard send to them.
 bool WaitFor(const std::function<bool()> &pred, int ms) {
-    const auto deadline = Clock::now() + std::chrono::milliseconds(ms);
-    for (;;) {
-        if (pred()) return true;
-        if (Clock::now() >= deadline) return false;
-        // Our own window must answer while we wait: the chain and the clipboard send to it.
-        MSG msg;
-        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))
-            DispatchMessageW(&msg);
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
-    }
+    return testutil::PumpUntil(pred, std::chrono::milliseconds(ms));
 }
 
 double MsSince(Clock::time_point t) {
@@ -219,91 +170,6 @@ private:
     const ViewerState *state_ = nullptr;
 };
 
-struct FindCtx {
-    DWORD pid;
-    const wchar_t *cls;
-    const wchar_t *title; // null: any
-    bool visibleOnly;
-    std::vector<HWND> found;
-};
-
-BOOL CALLBACK Collect(HWND hwnd, LPARAM lp) {
-    auto *ctx = reinterpret_cast<FindCtx *>(lp);
-    DWORD pid = 0;
-    GetWindowThreadProcessId(hwnd, &pid);
-    if (pid != ctx->pid) return TRUE;
-    wchar_t cls[64] = {}, title[128] = {};
-    GetClassNameW(hwnd, cls, 64);
-    GetWindowTextW(hwnd, title, 128);
-    if (std::wcscmp(cls, ctx->cls) != 0) return TRUE;
-    if (ctx->title && std::wcscmp(title, ctx->title) != 0) return TRUE;
-    if (ctx->visibleOnly && !IsWindowVisible(hwnd)) return TRUE;
-    ctx->found.push_back(hwnd);
-    return TRUE;
-}
-
-std::vector<HWND> Windows(DWORD pid, const wchar_t *cls, const wchar_t *title, bool visibleOnly) {
-    FindCtx ctx{pid, cls, title, visibleOnly, {}};
-    EnumWindows(Collect, reinterpret_cast<LPARAM>(&ctx));
-    return ctx.found;
-}
-
-// Message boxes of the program, answered from a thread of their own so that a command that
-// shows one still returns; each box is remembered with its text.
-class BoxWatcher {
-public:
-    explicit BoxWatcher(DWORD pid) : pid_(pid), thread_([this] { Run(); }) {}
-    ~BoxWatcher() {
-        stop_ = true;
-        thread_.join();
-    }
-    BoxWatcher(const BoxWatcher &) = delete;
-    BoxWatcher &operator=(const BoxWatcher &) = delete;
-    // Answering can be held back while a test wants to see the box stand.
-    void SetAnswering(bool on) { answer_ = on; }
-    std::vector<std::wstring> Take() {
-        std::lock_guard<std::mutex> lock(mu_);
-        std::vector<std::wstring> out;
-        out.swap(seen_);
-        return out;
-    }
-    bool Showing() const { return !Windows(pid_, L"#32770", nullptr, true).empty(); }
-
-private:
-    static BOOL CALLBACK FirstStatic(HWND child, LPARAM lp) {
-        wchar_t cls[32] = {}, text[256] = {};
-        GetClassNameW(child, cls, 32);
-        GetWindowTextW(child, text, 256);
-        auto *out = reinterpret_cast<std::wstring *>(lp);
-        if (std::wcscmp(cls, L"Static") == 0 && text[0] && out->empty()) *out = text;
-        return TRUE;
-    }
-    void Run() {
-        std::vector<HWND> known;
-        while (!stop_) {
-            for (HWND box : Windows(pid_, L"#32770", nullptr, true)) {
-                bool isNew = true;
-                for (HWND k : known)
-                    isNew = isNew && k != box;
-                if (isNew) {
-                    known.push_back(box);
-                    std::wstring text;
-                    EnumChildWindows(box, FirstStatic, reinterpret_cast<LPARAM>(&text));
-                    std::lock_guard<std::mutex> lock(mu_);
-                    seen_.push_back(text);
-                }
-                if (answer_) PostMessageW(box, WM_COMMAND, IDOK, 0);
-            }
-            Sleep(30);
-        }
-    }
-    DWORD pid_;
-    std::atomic<bool> stop_{false}, answer_{true};
-    std::mutex mu_;
-    std::vector<std::wstring> seen_;
-    std::thread thread_;
-};
-
 std::string Narrow(const std::wstring &w) {
     const int n = WideCharToMultiByte(CP_UTF8, 0, w.c_str(), -1, nullptr, 0, nullptr, nullptr);
     std::string out(n > 0 ? n - 1 : 0, '\0');
@@ -315,55 +181,16 @@ std::string Narrow(const std::wstring &w) {
 
 HWND g_owner = nullptr;
 
-bool OpenClip(int ms = 3000) {
-    return WaitFor([] { return OpenClipboard(g_owner) != FALSE; }, ms);
-}
-
-bool PutDib(int seed) {
-    const int w = 32, h = 24;
-    const std::size_t stride = std::size_t{w} * 3;
-    std::vector<unsigned char> dib(sizeof(BITMAPINFOHEADER) + stride * h);
-    BITMAPINFOHEADER bih{};
-    bih.biSize = sizeof(bih);
-    bih.biWidth = w;
-    bih.biHeight = h;
-    bih.biPlanes = 1;
-    bih.biBitCount = 24;
-    bih.biSizeImage = static_cast<DWORD>(stride) * h;
-    std::memcpy(dib.data(), &bih, sizeof(bih));
-    for (std::size_t i = 0; i < stride * h; ++i)
-        dib[sizeof(bih) + i] =
-            static_cast<unsigned char>(i * 7 + static_cast<std::size_t>(seed) * 31);
-    HGLOBAL g = GlobalAlloc(GMEM_MOVEABLE, dib.size());
-    if (!g) return false;
-    std::memcpy(GlobalLock(g), dib.data(), dib.size());
-    GlobalUnlock(g);
-    if (!SetClipboardData(CF_DIB, g)) {
-        GlobalFree(g);
-        return false;
-    }
-    return true;
-}
-
-bool PutText() {
-    HGLOBAL g = GlobalAlloc(GMEM_MOVEABLE, 6);
-    if (!g) return false;
-    std::memcpy(GlobalLock(g), "hello", 6);
-    GlobalUnlock(g);
-    if (!SetClipboardData(CF_TEXT, g)) {
-        GlobalFree(g);
-        return false;
-    }
-    return true;
+std::vector<unsigned char> Picture(int seed) {
+    return testutil::MakeDib(32, 24, [seed](int x, int y) {
+        return RGB(x * 7 + seed * 31, y * 7 + seed * 31, (x + y) * 3 + seed);
+    });
 }
 
 // One complete change: a picture alone, or text alone.
 bool Change(bool picture, int seed) {
-    if (!OpenClip()) return false;
-    EmptyClipboard();
-    const bool ok = picture ? PutDib(seed) : PutText();
-    CloseClipboard();
-    return ok;
+    return picture ? testutil::SetClipboardDib(Picture(seed))
+                   : testutil::SetClipboardFormats(true, false, false, false);
 }
 
 // --- the program -------------------------------------------------------------------------
@@ -383,10 +210,10 @@ struct Program {
                                    &result) != 0;
     }
     bool RemoteShown() const {
-        return !Windows(process.pid(), L"TessaryForm", L"ClipRemort", true).empty();
+        return !testutil::FindWindows(process.pid(), L"TessaryForm", L"ClipRemort", true).empty();
     }
     bool PreviewShown() const {
-        return !Windows(process.pid(), L"TessaryForm", L"ClipMain42V", true).empty();
+        return !testutil::FindWindows(process.pid(), L"TessaryForm", L"ClipMain42V", true).empty();
     }
     bool CloseRemote() {
         return Command(ID_MEND, 5000) && WaitFor([this] { return !RemoteShown(); }, 5000);
@@ -461,7 +288,7 @@ void ChainAndKill(Program &prog, ViewerProcess &a, ViewerProcess &c) {
         Fail("chain: with A killed, C saw %ld of %d", c.count() - cBefore, kAfter);
 }
 
-void HeldClipboard(Program &prog, BoxWatcher &boxes, ViewerProcess &c) {
+void HeldClipboard(Program &prog, testutil::ModalWatcher &boxes, ViewerProcess &c) {
     const int kRounds = 3;
     for (int round = 0; round < kRounds; ++round) {
         if (!prog.CloseRemote()) Fail("hold: the remote control did not close");
@@ -469,14 +296,12 @@ void HeldClipboard(Program &prog, BoxWatcher &boxes, ViewerProcess &c) {
         // The change is announced as the clipboard closes; we take it again at once and keep
         // it while the program examines the change, loads its windows and tries to print.
         const long was = c.count();
-        if (!OpenClip()) {
+        if (!Change(true, 200 + round)) {
             Fail("hold: clipboard busy");
             continue;
         }
-        EmptyClipboard();
-        PutDib(200 + round);
-        CloseClipboard();
-        if (!OpenClip()) {
+        testutil::ClipboardOpen clipboard(g_owner);
+        if (!clipboard) {
             Fail("hold: could not take the clipboard again");
             continue;
         }
@@ -489,7 +314,7 @@ void HeldClipboard(Program &prog, BoxWatcher &boxes, ViewerProcess &c) {
             (prog.Answers(2000) ? answered : missed)++;
             WaitFor([] { return false; }, 100);
         }
-        CloseClipboard();
+        clipboard.Close();
         if (missed == 0)
             Ok("hold %d: Tessary answered all %d messages while the clipboard was held", round,
                answered);
@@ -501,9 +326,9 @@ void HeldClipboard(Program &prog, BoxWatcher &boxes, ViewerProcess &c) {
         WaitFor([&boxes] { return !boxes.Showing(); }, 3000);
         std::string said;
         bool printRefused = false;
-        for (const std::wstring &t : boxes.Take()) {
-            said += " [" + Narrow(t) + "]";
-            printRefused = printRefused || t == kPrintUnreadable;
+        for (const testutil::BoxSeen &box : boxes.Take()) {
+            said += " [" + Narrow(box.text) + "]";
+            printRefused = printRefused || box.text == kPrintUnreadable;
         }
         // A print while the clipboard is held must give up with its message, not reach the
         // printer; the preview says what it could not read.
@@ -525,11 +350,12 @@ void HeldClipboard(Program &prog, BoxWatcher &boxes, ViewerProcess &c) {
         if (after.empty())
             Ok("hold %d: after release the next picture was seen, shown and printed", round);
         else
-            Fail("hold %d: after release the program said [%s]", round, Narrow(after[0]).c_str());
+            Fail("hold %d: after release the program said [%s]", round,
+                 Narrow(after[0].text).c_str());
     }
 }
 
-void Prints(Program &prog, BoxWatcher &boxes, int count) {
+void Prints(Program &prog, testutil::ModalWatcher &boxes, int count) {
     if (!Change(true, 400)) Fail("prints: could not put the picture");
     WaitFor([&prog] { return prog.PreviewShown(); }, 10000);
     boxes.Take();
@@ -546,7 +372,7 @@ void Prints(Program &prog, BoxWatcher &boxes, int count) {
         total += ms;
         const auto said = boxes.Take();
         if (!said.empty()) {
-            Fail("prints: print %d said [%s]", i, Narrow(said[0]).c_str());
+            Fail("prints: print %d said [%s]", i, Narrow(said[0].text).c_str());
             continue;
         }
         ++done;
@@ -558,17 +384,10 @@ void Prints(Program &prog, BoxWatcher &boxes, int count) {
 }
 
 int Run(const std::wstring &self, const std::wstring &exe, int prints) {
-    WNDCLASSW wc{};
-    wc.lpfnWndProc = DefWindowProcW;
-    wc.hInstance = GetModuleHandleW(nullptr);
-    wc.lpszClassName = L"TessarySoakDriver";
-    RegisterClassW(&wc);
-    g_owner = CreateWindowW(wc.lpszClassName, L"", WS_OVERLAPPED, 0, 0, 10, 10, nullptr, nullptr,
-                            wc.hInstance, nullptr);
-    if (OpenClip()) {
-        EmptyClipboard();
-        CloseClipboard();
-    }
+    // The clipboard is held through a window of ours; with none, the program could open it too.
+    g_owner =
+        CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
+    testutil::EmptyTheClipboard();
 
     // Whatever we start ends with us, also when we are killed.
     HANDLE job = CreateJobObjectW(nullptr, nullptr);
@@ -593,7 +412,8 @@ int Run(const std::wstring &self, const std::wstring &exe, int prints) {
     const auto started = Clock::now();
     WaitFor(
         [&prog] {
-            const auto w = Windows(prog.process.pid(), L"TessaryForm", L"Tessary", false);
+            const auto w =
+                testutil::FindWindows(prog.process.pid(), L"TessaryForm", L"Tessary", false);
             if (!w.empty()) prog.menu = w[0];
             return prog.menu != nullptr;
         },
@@ -608,7 +428,9 @@ int Run(const std::wstring &self, const std::wstring &exe, int prints) {
         Fail("viewer C did not start");
         return 1;
     }
-    BoxWatcher boxes(prog.process.pid());
+    // The program's message boxes, answered from a thread of their own so that a command that
+    // shows one still returns.
+    testutil::ModalWatcher boxes(prog.process.pid());
 
     auto phase = Clock::now();
     ChainAndKill(prog, a, c);
