@@ -41,12 +41,9 @@ fi
     echo "bench.sh --inside: run scripts/bench.sh instead" >&2
     exit 2
 }
-for tool in wine xclip xdotool lpstat pdfinfo; do
-    command -v "$tool" >/dev/null || {
-        echo "bench.sh: $tool not found; run scripts/setup.sh" >&2
-        exit 1
-    }
-done
+E2E_NAME=bench.sh
+source "$ROOT/tests/e2e_lib.sh"
+e2e_need wine xclip xdotool lpstat pdfinfo
 BIN=$BUILD/bin
 for exe in tessary floor_viewer floor_tray floor_print bench_print; do
     [[ -f $BIN/$exe.exe ]] || {
@@ -59,13 +56,10 @@ RUNS=${BENCH_RUNS:-10}
 PRINT_RUNS=${BENCH_PRINT_RUNS:-7}
 IDLE_RUNS=${BENCH_IDLE_RUNS:-5}
 IDLE_SECONDS=${BENCH_IDLE_SECONDS:-60}
-# The system interpreter starts faster than a version manager's shim.
-PY=/usr/bin/python3
-[[ -x $PY ]] || PY=$(command -v python3)
 TOOL=$ROOT/bench/benchtool.py
 OUT=$BUILD/bench
 mkdir -p "$OUT"
-WORK=$(mktemp -d "$TESSARY_TESTENV_DIR/bench.XXXXXX")
+WORK=$E2E_DIR
 RESULTS=$WORK/results.jsonl
 : >"$RESULTS"
 ERRORS=0
@@ -84,10 +78,6 @@ err() {
 record() { printf '{"figure": "%s", "subject": "%s", "value": %s}\n' "$1" "$2" "$3" >>"$RESULTS"; }
 note() { "$PY" -c 'import json, sys; print(json.dumps({"figure": sys.argv[1], "note": sys.argv[2]}))' \
     "$1" "$2" >>"$RESULTS"; }
-winpath() {
-    local p=${1//\//\\}
-    printf 'Z:%s' "$p"
-}
 
 # --- programs ----------------------------------------------------------------------------------
 # start_prog DIR EXE: runs DIR/EXE under Wine from DIR; prints the process id once it runs.
@@ -130,11 +120,7 @@ settle() {
     done
 }
 
-install_tessary() {
-    mkdir -p "$1/CNT"
-    cp "$BIN/tessary.exe" "$1/"
-    cp "$BIN/CNT/Tessary.ini" "$1/CNT/"
-}
+install_tessary() { e2e_install "$BIN/tessary.exe" "$1"; }
 
 XCLIPS=()
 # remember_xclip JSON: the clipboard owner that a trial started, to be stopped later.
@@ -148,7 +134,7 @@ stop_xclips() {
     for pid in "${XCLIPS[@]}"; do kill "$pid" 2>/dev/null || true; done
     XCLIPS=()
 }
-trap stop_xclips EXIT
+e2e_on_exit stop_xclips
 
 # Text on the clipboard from an owner that stays: a program started now finds no picture. (When a
 # picture's owner has just gone, Wine may still offer the picture for a moment, and a program
