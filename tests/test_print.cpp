@@ -327,8 +327,8 @@ public:
 
     // How many jobs reached CUPS since the baseline, after giving a late one time to arrive.
     int JobsSinceBaseline() {
-        const auto out = shell_.Run("sleep 1; cups_jobs | awk -F, -v b=" + std::to_string(baseline_) +
-                                    " '$1+0>b' | wc -l");
+        const auto out = shell_.Run(
+            "sleep 1; cups_jobs | awk -F, -v b=" + std::to_string(baseline_) + " '$1+0>b' | wc -l");
         return out ? NumberAt(out->c_str()) : -1;
     }
 
@@ -399,7 +399,8 @@ protected:
     void SetUp() override {
         PrintJob::SetUp();
         if (!HavePrinter()) GTEST_SKIP() << "no default printer";
-        if (!probe_.Usable()) GTEST_SKIP() << "not under Wine, or the PDF tools are missing";
+        if (!probe_.Usable())
+            GTEST_SKIP() << "not under Wine, or the PDF tools or TESSARY_E2E_LIB missing";
     }
 
     Output PrintAndCollect(short orientation, const std::wstring &paper, const std::wstring &copies,
