@@ -400,7 +400,7 @@ EOF
 
 # The screen as 8-bit PPM (import can hand back 16-bit samples of the root window otherwise).
 screen_ppm() {
-    import -window root -depth 8 "${1:-$E2E_DIR/screen.ppm}" 2>/dev/null || fail "no screenshot"
+    import -window root -depth 8 "$E2E_DIR/screen.ppm" 2>/dev/null || fail "no screenshot"
 }
 
 # probe PPM TOLERANCE "label x y r,g,b"...: one line per probe, "ok label" or "bad label: got ...";
