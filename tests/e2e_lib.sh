@@ -304,7 +304,7 @@ remote_menu() {
     xdotool mousemove $((rx + 21)) $((ry + 120)) click 3
     wait_for 10 changed_from "$before" || fail "no menu after a right press on the remote" ||
         return 1
-    sleep 0.4
+    sleep 0.5
     for key in "$@"; do
         xdotool key "$key"
         sleep 0.25

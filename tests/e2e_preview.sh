@@ -92,6 +92,7 @@ switch_to() {
     sleep 1
     check_preview "$name" "$w" "$h"
     check_preview_picture "$name" "$bx" "$by" "$bw" "$bh" "${PIC[@]}"
+    [[ -n ${TESSARY_SCREENSHOT_DIR:-} ]] || return 0
     shot "$shotname"
     read -r x y _ _ < <(geometry "$name")
     keep "$shotname" "${shotname/s/preview}.png" "$w" "$h" "$x" "$y"
