@@ -43,12 +43,9 @@ fi
     echo "bench.sh --inside: run scripts/bench.sh instead" >&2
     exit 2
 }
-for tool in wine xclip xdotool lpstat pdfinfo; do
-    command -v "$tool" >/dev/null || {
-        echo "bench.sh: $tool not found; run scripts/setup.sh" >&2
-        exit 1
-    }
-done
+E2E_NAME=bench.sh
+source "$ROOT/tests/e2e_lib.sh"
+e2e_need wine xclip xdotool lpstat pdfinfo
 BIN=$BUILD/bin
 for exe in tessary floor_viewer floor_tray floor_print bench_print clip_watch; do
     [[ -f $BIN/$exe.exe ]] || {
@@ -62,13 +59,10 @@ PRINT_RUNS=${BENCH_PRINT_RUNS:-7}
 IDLE_RUNS=${BENCH_IDLE_RUNS:-5}
 IDLE_SECONDS=${BENCH_IDLE_SECONDS:-60}
 BIG_RUNS=${BENCH_BIG_RUNS:-3}
-# The system interpreter starts faster than a version manager's shim.
-PY=/usr/bin/python3
-[[ -x $PY ]] || PY=$(command -v python3)
 TOOL=$ROOT/bench/benchtool.py
 OUT=$BUILD/bench
 mkdir -p "$OUT"
-WORK=$(mktemp -d "$TESSARY_TESTENV_DIR/bench.XXXXXX")
+WORK=$E2E_DIR
 RESULTS=$WORK/results.jsonl
 : >"$RESULTS"
 ERRORS=0
@@ -87,10 +81,6 @@ err() {
 record() { printf '{"figure": "%s", "subject": "%s", "value": %s}\n' "$1" "$2" "$3" >>"$RESULTS"; }
 note() { "$PY" -c 'import json, sys; print(json.dumps({"figure": sys.argv[1], "note": sys.argv[2]}))' \
     "$1" "$2" >>"$RESULTS"; }
-winpath() {
-    local p=${1//\//\\}
-    printf 'Z:%s' "$p"
-}
 
 # --- programs ----------------------------------------------------------------------------------
 # start_prog DIR EXE: runs DIR/EXE under Wine from DIR; prints the process id once it runs.
@@ -133,11 +123,7 @@ settle() {
     done
 }
 
-install_tessary() {
-    mkdir -p "$1/CNT"
-    cp "$BIN/tessary.exe" "$1/"
-    cp "$BIN/CNT/Tessary.ini" "$1/CNT/"
-}
+install_tessary() { e2e_install "$BIN/tessary.exe" "$1"; }
 
 # json_num KEY JSON: the number under KEY in one of benchtool's JSON lines, or nothing.
 json_num() { sed -n "s/.*\"$1\": \([0-9.]*\).*/\1/p" <<<"$2"; }
@@ -154,7 +140,7 @@ stop_xclips() {
     for pid in "${XCLIPS[@]}"; do kill "$pid" 2>/dev/null || true; done
     XCLIPS=()
 }
-trap stop_xclips EXIT
+e2e_on_exit stop_xclips
 
 # Text on the clipboard from an owner that stays: a program started now finds no picture. (When a
 # picture's owner has just gone, Wine may still offer the picture for a moment, and a program

@@ -16,12 +16,9 @@ if [[ ${TESSARY_TESTENV:-} != 1 ]]; then
     echo "demo: run me inside scripts/testenv.sh" >&2
     exit 2
 fi
-for tool in wine xclip xdotool xwininfo xdpyinfo import convert display pdftoppm; do
-    command -v "$tool" >/dev/null || {
-        echo "demo: $tool not found; run scripts/setup.sh" >&2
-        exit 1
-    }
-done
+E2E_NAME=demo
+source "$(dirname "${BASH_SOURCE[0]}")/../tests/e2e_lib.sh"
+e2e_need wine xclip xdotool xwininfo xdpyinfo import convert display pdftoppm pdfinfo lpstat
 [[ -f $EXE ]] || {
     echo "demo: $EXE not found" >&2
     exit 1
@@ -33,76 +30,22 @@ if [[ -n $PICS ]]; then
     PICS=$(cd "$PICS" && pwd)
 fi
 
-WORK=$(mktemp -d "$TESSARY_TESTENV_DIR/demo.XXXXXX")
+WORK=$E2E_DIR
 PROG=$WORK/prog
-PROG_PID=
-XCLIP_PID=
+E2E_LOG=$WORK/wine.log
 STEP=0
+E2E_FAIL_PREFIX="demo: FAILED:"
+E2E_SHOT_PREFIX="demo: the screen at that moment:"
+E2E_FAILURE_SHOT=$OUT/failure.png
 
 step() { echo "demo: $*"; }
 
-cleanup() {
-    set +e
-    if [[ -n $PROG_PID ]] && kill -0 "$PROG_PID" 2>/dev/null; then
-        timeout 20 wine taskkill /IM tessary.exe >/dev/null 2>&1
-        for _ in $(seq 50); do kill -0 "$PROG_PID" 2>/dev/null || break; sleep 0.1; done
-        kill -KILL "$PROG_PID" 2>/dev/null
-        wait "$PROG_PID" 2>/dev/null
-    fi
-    if [[ -n $XCLIP_PID ]]; then
-        kill "$XCLIP_PID" 2>/dev/null
-        wait "$XCLIP_PID" 2>/dev/null
-    fi
-    rm -rf "$WORK"
-}
-trap cleanup EXIT
-
-fail() {
-    echo "demo: FAILED: $*" >&2
-    import -window root "$OUT/failure.png" 2>/dev/null &&
-        echo "demo: the screen at that moment: $OUT/failure.png" >&2
-    exit 1
-}
-
-# wait_for SECONDS COMMAND...: polls until the command succeeds.
-wait_for() {
-    local deadline=$((SECONDS + $1))
-    shift
-    until "$@" >/dev/null 2>&1; do
-        ((SECONDS < deadline)) || return 1
-        sleep 0.2
-    done
-}
-
-# --- windows --------------------------------------------------------------------------------
-
-window_id() { xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head -n1; }
-visible() { [[ -n $(window_id "$1") ]]; }
-gone() { ! visible "$1"; }
-
-# "X Y W H" of a window.
-geometry() {
-    xwininfo -id "$1" | awk '/Absolute upper-left X:/ {x=$4} /Absolute upper-left Y:/ {y=$4}
-        /Width:/ {w=$2} /Height:/ {h=$2} END {print x, y, w, h}'
-}
-
-mapped_windows() {
-    xwininfo -root -children | awk '/^ +0x/ {print $1}' | while read -r id; do
-        if xwininfo -id "$id" 2>/dev/null | grep -q 'Map State: IsViewable'; then echo "$id"; fi
-    done | sort
-}
-
-# new_windows BEFORE: windows mapped since the list BEFORE (menus are top-level windows).
-new_windows() { comm -13 <(echo "$1") <(mapped_windows); }
-has_new_window() { [[ -n $(new_windows "$1") ]]; }
-
-tray_window() { window_id 'Wine System Tray'; }
 has_tray() { [[ -n $(tray_window) ]]; }
 
 # Right-clicks the first tray icon and waits for its menu.
 open_tray_menu() {
     local x y _ h before
-    read -r x y _ h < <(geometry "$(tray_window)")
+    read -r x y _ h < <(window_geometry "$(tray_window)")
     before=$(mapped_windows)
     # The icon's lower right corner: the menu opens beside the icon, not over it.
     xdotool mousemove $((x + h - 4)) $((y + h - 4)) click 3
@@ -115,7 +58,7 @@ open_tray_menu() {
 # rather than keys: the keyboard focus may be on another window of the program.
 point_tray_item() {
     local x y w h
-    read -r x y w h < <(geometry "$(echo "$MENU_WINDOWS" | head -n1)")
+    read -r x y w h < <(window_geometry "$(echo "$MENU_WINDOWS" | head -n1)")
     xdotool mousemove $((x + w / 2)) $((y + 3 + (h - 6) * (2 * $1 + 1) / 6))
     sleep 0.4
 }
@@ -127,7 +70,7 @@ click_tray_item() {
 # Right-clicks the remote control's picture and waits for its menu.
 open_remote_menu() {
     local x y w h before
-    read -r x y w h < <(geometry "$(window_id ClipRemort)")
+    read -r x y w h < <(geometry ClipRemort)
     before=$(mapped_windows)
     xdotool mousemove $((x + w / 2)) $((y + h - 20)) click 3
     wait_for 10 has_new_window "$before" || fail "no menu on a right click on the remote control"
@@ -162,7 +105,7 @@ picture() {
     shift 2
     local x0=100000 y0=100000 x1=0 y1=0
     for id in "$@"; do
-        read -r x y w h < <(geometry "$id")
+        read -r x y w h < <(window_geometry "$id")
         ((x < x0)) && x0=$x
         ((y < y0)) && y0=$y
         ((x + w > x1)) && x1=$((x + w))
@@ -182,10 +125,10 @@ picture() {
 tray_picture() {
     [[ -n $PICS ]] || return 0
     local x y w h id mx my mw mh x1 y1
-    read -r x y _ h < <(geometry "$(tray_window)")
+    read -r x y _ h < <(window_geometry "$(tray_window)")
     x1=$((x + h)) y1=$((y + h))
     for id in $MENU_WINDOWS; do
-        read -r mx my mw mh < <(geometry "$id")
+        read -r mx my mw mh < <(window_geometry "$id")
         ((mx + mw > x1)) && x1=$((mx + mw))
         ((my + mh > y1)) && y1=$((my + mh))
     done
@@ -222,9 +165,7 @@ make_sample() {
 
 # --- the walk ----------------------------------------------------------------------------------
 
-mkdir -p "$PROG/CNT"
-cp "$EXE" "$PROG/tessary.exe"
-cp "$(dirname "$EXE")/CNT/Tessary.ini" "$PROG/CNT/Tessary.ini"
+e2e_install "$EXE" "$PROG"
 
 make_sample "$WORK/sample.png"
 convert "$WORK/sample.png" -type TrueColor BMP3:"$WORK/sample.bmp" || fail "no BMP of the sample"
@@ -234,20 +175,13 @@ cp "$WORK/sample.png" "$OUT/sample.png"
 convert -size 1280x1024 gradient:'#4a7fb5-#1c3550' "$WORK/desktop.png"
 display -window root "$WORK/desktop.png" 2>/dev/null || true
 
-# Title bars draw their buttons with Marlett; this Wine does not load the one fonts-wine ships
-# from its data folder, but takes it from the prefix's Fonts folder.
-marlett=/usr/share/wine/fonts/marlett.ttf
-[[ -f $marlett ]] || fail "$marlett not found; run scripts/setup.sh (fonts-wine)"
-mkdir -p "$WINEPREFIX/drive_c/windows/Fonts"
-cp "$marlett" "$WINEPREFIX/drive_c/windows/Fonts/"
+e2e_title_bar_font || fail "/usr/share/wine/fonts/marlett.ttf not found; run scripts/setup.sh (fonts-wine)"
 
 # The installer's options page, from the setup the dist target built beside EXE's folder; only
 # for the pictures. It is left there, nothing installed.
 setup=$(find "$(cd "$(dirname "$EXE")/.." && pwd)/dist" -name 'Tessary-*-setup.exe' 2>/dev/null | head -n1)
 if [[ -n $PICS && -n $setup ]]; then
     step "installer: the options page"
-    setup_window() { xdotool search --onlyvisible --name '^Tessary セットアップ' 2>/dev/null | head -n1; }
-    has_setup_window() { [[ -n $(setup_window) ]]; }
     (cd "$WORK" && exec wine "$setup") >/dev/null 2>&1 &
     setup_pid=$!
     wait_for 60 has_setup_window || fail "the installer showed no window"
@@ -264,73 +198,63 @@ if [[ -n $PICS && -n $setup ]]; then
 fi
 
 step "starting tessary.exe"
-(cd "$PROG" && exec wine "$PROG/tessary.exe") >"$WORK/wine.log" 2>&1 &
-PROG_PID=$!
+e2e_start "$PROG"
+PROG_PID=$E2E_LAST_PID
+# shellcheck disable=SC2016  # the pid when the demo ends: none once Tessary has ended
+e2e_on_exit 'e2e_stop "$PROG_PID"'
 if ! wait_for 60 has_tray; then
-    cat "$WORK/wine.log" >&2
+    cat "$E2E_LOG" >&2
     fail "Tessary's icon did not appear in the tray within 60 s"
 fi
 sleep 1
 shot tray-icon
 
 step "copying the sample picture to the clipboard"
-xclip -quiet -selection clipboard -t image/bmp -i "$WORK/sample.bmp" >/dev/null 2>&1 &
-XCLIP_PID=$!
+copy_picture "$WORK/sample.bmp"
 wait_for 30 visible ClipRemort || fail "the remote control did not come up"
 wait_for 30 visible ClipMain42V || fail "the 42-inch preview did not come up"
 sleep 1
 shot remote-and-42
-picture preview42 10 "$(window_id ClipMain42V)"
+picture preview42 10 "$(named ClipMain42V)"
 
 step "remote control menu: スイッチ › 57ｲﾝﾁ"
 open_remote_menu
 keys Down Right
 shot remote-menu
 # shellcheck disable=SC2046  # one id per word
-picture remote-menu 12 "$(window_id ClipRemort)" $(new_windows "$MENU_BEFORE")
+picture remote-menu 12 "$(named ClipRemort)" $(new_windows "$MENU_BEFORE")
 keys Down Return
 wait_for 20 visible ClipMain57V || fail "the 57-inch preview did not come up"
-wait_for 10 gone ClipMain42V || fail "the 42-inch preview stayed"
+wait_for 10 hidden ClipMain42V || fail "the 42-inch preview stayed"
 sleep 1
 shot preview-57
-picture preview57 10 "$(window_id ClipMain57V)"
+picture preview57 10 "$(named ClipMain57V)"
 
 step "remote control menu: スイッチ › 65ｲﾝﾁ"
 open_remote_menu
 keys Down Right Down Down Return
 wait_for 20 visible ClipMain65V || fail "the 65-inch preview did not come up"
-wait_for 10 gone ClipMain57V || fail "the 57-inch preview stayed"
+wait_for 10 hidden ClipMain57V || fail "the 57-inch preview stayed"
 sleep 1
 shot preview-65
-picture preview65 10 "$(window_id ClipMain65V)"
-
-# cups-pdf names the file after the job; each job is moved away before the next one.
-pdf_ready() {
-    local f
-    f=$(find "$TESSARY_PDF_DIR" -name '*.pdf' -size +0 | head -n1)
-    [[ -n $f ]] || return 1
-    # Finished when the size stops changing.
-    local a b
-    a=$(stat -c %s "$f")
-    sleep 0.5
-    b=$(stat -c %s "$f")
-    [[ $a == "$b" ]]
-}
+picture preview65 10 "$(named ClipMain65V)"
 
 print_with() {
     local name=$1 label=$2
     shift 2
     step "remote control menu: 印刷 › $label"
     rm -f "$TESSARY_PDF_DIR"/*.pdf
+    local before
+    before=$(pdf_count)
     open_remote_menu
     keys Down Down Right "${@:1:$#-1}"
     shot "print-menu-$name"
     keys "${@: -1}"
-    if ! wait_for 90 pdf_ready; then
+    if ! wait_for 90 pdfs_ready $((before + 1)) "$before"; then
         lpstat -o >&2 2>/dev/null || true
         fail "no PDF from the $label job within 90 s"
     fi
-    mv "$(find "$TESSARY_PDF_DIR" -name '*.pdf' | head -n1)" "$OUT/printed-$name.pdf"
+    mv "$(newest_pdfs 1)" "$OUT/printed-$name.pdf"
     shot "printed-$name"
 }
 print_with portrait 縦印刷 Return
@@ -350,8 +274,8 @@ open_remote_menu
 keys Down Down Down
 shot close-menu
 keys Return
-wait_for 10 gone ClipRemort || fail "閉じる left the remote control open"
-wait_for 10 gone ClipMain65V || fail "閉じる left the preview open"
+wait_for 10 hidden ClipRemort || fail "閉じる left the remote control open"
+wait_for 10 hidden ClipMain65V || fail "閉じる left the preview open"
 
 step "tray icon menu: 設定"
 open_tray_menu
@@ -362,11 +286,11 @@ click_tray_item 0
 wait_for 15 visible 設定 || fail "the settings dialog did not open"
 sleep 1
 shot settings
-picture settings 10 "$(window_id 設定)"
+picture settings 10 "$(named 設定)"
 # CANCEL sits at 180,140 in the dialog, 63 x 21.
-read -r dx dy _ _ < <(geometry "$(window_id 設定)")
+read -r dx dy _ _ < <(geometry 設定)
 xdotool mousemove $((dx + 211)) $((dy + 150)) click 1
-wait_for 10 gone 設定 || fail "CANCEL did not close the settings dialog"
+wait_for 10 hidden 設定 || fail "CANCEL did not close the settings dialog"
 
 step "tray icon menu: 終了"
 open_tray_menu

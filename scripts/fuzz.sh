@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Fuzzes every parser of untrusted bytes natively (clang, libFuzzer, ASan, UBSan).
 #
-#   scripts/fuzz.sh [seconds-per-fuzzer]      default 60; a long run: scripts/fuzz.sh 3600
+#   scripts/fuzz.sh [seconds-per-fuzzer]      default $TESSARY_FUZZ_SECONDS or 60; a long run:
+#                                             scripts/fuzz.sh 3600
 #
 # First builds tests/fuzz and runs the pure unit tests under the sanitizers, then runs each fuzzer
 # for the given time on a copy of its seed corpus, two at a time. The committed corpus is never
@@ -11,7 +12,7 @@
 # (names of the fuzzers to run, separated by spaces; default all).
 set -euo pipefail
 
-seconds=${1:-60}
+seconds=${1:-${TESSARY_FUZZ_SECONDS:-60}}
 [[ $seconds =~ ^[1-9][0-9]*$ ]] || {
     echo "usage: $0 [seconds-per-fuzzer]" >&2
     exit 2

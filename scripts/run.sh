@@ -12,6 +12,8 @@ set -euo pipefail
 
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$ROOT"
+# The program folder and the fonts, as the tests set them up; nothing of the test environment.
+source tests/e2e_lib.sh --host
 
 say() { echo "run.sh: $*"; }
 die() {
@@ -82,6 +84,7 @@ fi
 # Prefix for commands run as that user (an array, so that timeout can run it too).
 AS_USER=()
 if [[ -n $RUN_USER ]]; then AS_USER=(runuser -u "$RUN_USER" --); fi
+E2E_AS=("${AS_USER[@]}")
 
 WINE_STARTED=
 TESSARY_PID=
@@ -121,12 +124,11 @@ run_on_display() {
     if ! "${AS_USER[@]}" mkdir -p "$prog/CNT" || ! "${AS_USER[@]}" touch "$log"; then
         die "cannot create $prog${RUN_USER:+ as $RUN_USER}"
     fi
-    "${AS_USER[@]}" cp "$EXE" "$prog/tessary.exe" ||
+    local copied=0
+    e2e_install "$EXE" "$prog" || copied=$?
+    ((copied != 1)) ||
         die "cannot copy tessary.exe to $prog${RUN_USER:+ (can $RUN_USER read $BUILD/bin?)}"
-    if [[ ! -f $prog/CNT/Tessary.ini ]]; then
-        "${AS_USER[@]}" cp "$BUILD/bin/CNT/Tessary.ini" "$prog/CNT/Tessary.ini" ||
-            die "cannot copy the settings file to $prog/CNT"
-    fi
+    ((copied != 2)) || die "cannot copy the settings file to $prog/CNT"
 
     trap 'stop_wine' EXIT
     trap 'echo; say "stopping Tessary"; exit 130' INT
@@ -149,17 +151,10 @@ run_on_display() {
             die "Wine did not start: wineboot failed or took longer than 5 minutes" \
                 "(log: $log). Remove $WINEPREFIX and try again."
         fi
-        # Replacements for the Japanese Windows fonts; the value names are not ASCII, so the
-        # file is UTF-16 as regedit expects.
+        # Replacements for the Japanese Windows fonts.
         local reg=$data/fonts.reg
-        {
-            printf '\xef\xbb\xbfWindows Registry Editor Version 5.00\r\n\r\n'
-            printf '[HKEY_CURRENT_USER\\Software\\Wine\\Fonts\\Replacements]\r\n'
-            printf '"%s"="IPAPGothic"\r\n' "ＭＳ Ｐゴシック" "MS PGothic" "MS UI Gothic" \
-                "MS Shell Dlg"
-            printf '"%s"="IPAGothic"\r\n' "ＭＳ ゴシック" "MS Gothic"
-        } | iconv -f UTF-8 -t UTF-16LE | "${AS_USER[@]}" tee "$reg" >/dev/null
-        timeout 60 "${AS_USER[@]}" wine regedit /S "Z:${reg//\//\\}" </dev/null >>"$log" 2>&1 ||
+        e2e_font_replacements | iconv -f UTF-8 -t UTF-16LE | "${AS_USER[@]}" tee "$reg" >/dev/null
+        timeout 60 "${AS_USER[@]}" wine regedit /S "$(winpath "$reg")" </dev/null >>"$log" 2>&1 ||
             die "Wine could not import the Japanese font replacements (log: $log)"
         rm -f "$reg"
         "${AS_USER[@]}" touch "$WINEPREFIX/.tessary-ready"

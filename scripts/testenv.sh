@@ -28,6 +28,8 @@ if [[ ${TESSARY_TESTENV:-} == 1 && -d ${TESSARY_TESTENV_DIR:-/nonexistent} ]]; t
     exec "$@"
 fi
 
+source "$(dirname "${BASH_SOURCE[0]}")/../tests/e2e_lib.sh" --host
+
 log() { echo "testenv: $*" >&2; }
 die() {
     log "error: $*"
@@ -247,11 +249,6 @@ EOF
 }
 
 # --- Wine -----------------------------------------------------------------------------------
-to_windows_path() {
-    local p=${1//\//\\}
-    printf 'Z:%s' "$p"
-}
-
 start_wine() {
     # No Mono/Gecko install prompts, no desktop menu entries written outside the run.
     export WINEPREFIX=$ENV_DIR/wine WINEARCH=win64 WINEDEBUG=-all
@@ -264,15 +261,10 @@ start_wine() {
         die "wineboot failed (or took longer than 180s)"
     fi
     verbose "wine prefix created"
-    # Replacements for the Japanese Windows fonts, and the X11 driver setting; value names are non-ASCII, so the file is
-    # UTF-16 as regedit expects.
+    # Replacements for the Japanese Windows fonts, and the X11 driver setting.
     local reg=$ENV_DIR/fonts.reg
     {
-        printf '\xef\xbb\xbfWindows Registry Editor Version 5.00\r\n\r\n'
-        printf '[HKEY_CURRENT_USER\\Software\\Wine\\Fonts\\Replacements]\r\n'
-        printf '"%s"="IPAPGothic"\r\n' "ＭＳ Ｐゴシック" "MS PGothic" "MS UI Gothic" \
-            "MS Shell Dlg"
-        printf '"%s"="IPAGothic"\r\n' "ＭＳ ゴシック" "MS Gothic"
+        e2e_font_replacements
         # Unmanaged windows map without a round trip through a window manager (there is none
         # on Xvfb); managed ones wait ~2 s for one on every show.
         printf '\r\n[HKEY_CURRENT_USER\\Software\\Wine\\X11 Driver]\r\n"Managed"="N"\r\n'
@@ -281,7 +273,7 @@ start_wine() {
         printf '\r\n[HKEY_CURRENT_USER\\Software\\Wine\\AppDefaults\\explorer.exe\\X11 Driver]\r\n'
         printf '"Managed"="Y"\r\n'
     } | iconv -f UTF-8 -t UTF-16LE >"$reg"
-    timeout 60 wine regedit /S "$(to_windows_path "$reg")" </dev/null >/dev/null 2>&1 ||
+    timeout 60 wine regedit /S "$(winpath "$reg")" </dev/null >/dev/null 2>&1 ||
         die "could not import the font replacements"
 }
 

@@ -19,7 +19,7 @@ restore_dpi() {
         timeout 30 wine reg delete "$KEY" /v LogPixels /f >/dev/null 2>&1
     fi
 }
-trap 'restore_dpi; e2e_cleanup' EXIT
+e2e_on_exit restore_dpi
 
 # Quadrants: blue/red over red/blue, 64 x 48.
 /usr/bin/python3 - "$E2E_DIR/pic.bmp" <<'EOF'
@@ -33,14 +33,6 @@ head = struct.pack("<2sIHHI", b"BM", 54 + len(rows), 0, 0, 54)
 info = struct.pack("<IiiHHIIiiII", 40, w, h, 1, 24, 0, len(rows), 2835, 2835, 0, 0)
 open(sys.argv[1], "wb").write(head + info + rows)
 EOF
-
-# "x y w h" of the visible window with this title.
-geometry_of() {
-    local id
-    id=$(xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head -n1)
-    [[ -n $id ]] && window_geometry "$id"
-}
-visible() { [[ -n $(geometry_of "$1") ]]; }
 
 # like "R G B" R G B: each channel within 40.
 like() {
@@ -63,15 +55,14 @@ run_at() {
     # Copied first: an open preview keeps the picture it opened with, so one left on the
     # clipboard by an earlier program must not open it. The start-up look finds ours.
     # -quiet keeps it in front, where its pid is known; it serves the selection until killed.
-    xclip -quiet -selection clipboard -t image/bmp -i "$E2E_DIR/pic.bmp" >/dev/null 2>&1 &
-    E2E_PIDS+=($!)
+    copy_picture "$E2E_DIR/pic.bmp"
     e2e_start "$dir"
     pid=$E2E_LAST_PID
     wait_for 30 visible ClipMain42V || fail "$dpi DPI: no preview after a picture was copied"
     wait_for 10 visible ClipRemort || fail "$dpi DPI: no remote control"
     # Our picture (an earlier one may still be on the clipboard when the program starts):
     # red at the top left of the screen area, blue at the top right.
-    read -r x y w h < <(geometry_of ClipMain42V)
+    read -r x y w h < <(geometry ClipMain42V)
     ours() {
         like "$(pixel_at $((x + w * 3 / 10)) $((y + h * 3 / 10)))" 255 0 0 &&
             like "$(pixel_at $((x + w * 7 / 10)) $((y + h * 3 / 10)))" 0 0 255
@@ -89,7 +80,7 @@ run_at() {
         [[ $(compare -metric AE "$E2E_DIR/a.png" "$E2E_DIR/b.png" null: 2>&1) == 0 ]] && break
     done
 
-    read -r x y w h < <(geometry_of ClipRemort)
+    read -r x y w h < <(geometry ClipRemort)
     echo "$dpi DPI: remote control ${w}x$h at $x,$y"
     near "$w" $((42 * dpi / 96)) && near "$h" $(((141 * dpi + 48) / 96)) ||
         fail "$dpi DPI: remote control is ${w}x$h"
@@ -104,7 +95,7 @@ run_at() {
             fail "$dpi DPI: the remote control's first column is not the picture's ($(pixel_at "$x" $((y + h * k / 10))))"
     done
 
-    read -r x y w h < <(geometry_of ClipMain42V)
+    read -r x y w h < <(geometry ClipMain42V)
     echo "$dpi DPI: 42-inch preview ${w}x$h at $x,$y"
     near "$w" $(((469 * dpi + 48) / 96)) && near "$h" $(((265 * dpi + 48) / 96)) ||
         fail "$dpi DPI: preview is ${w}x$h"
@@ -126,13 +117,10 @@ check_dialog() {
     tw() { echo $((($1 * dpi + 720) / 1440)); }
     # Ours is the newest icon, the last one; an earlier program's may still be going away.
     icons=$(tray_icons_settled) && ((icons > 0)) || fail "$dpi DPI: no icon in the tray"
-    before=$(mapped_windows)
-    tray_right_click $((icons - 1))
-    wait_new_window 5 "$before" >/dev/null || fail "$dpi DPI: no menu after a right press on the icon"
-    xdotool key Down Return
+    tray_menu $((icons - 1)) Down Return
     wait_for 15 visible 設定 || fail "$dpi DPI: no settings dialog after 設定"
     sleep 1
-    read -r x y w h < <(geometry_of 設定)
+    read -r x y w h < <(geometry 設定)
     echo "$dpi DPI: settings dialog ${w}x$h at $x,$y"
     near "$w" "$(tw 5010)" && near "$h" "$(tw 3120)" || fail "$dpi DPI: settings dialog is ${w}x$h"
     import -window root -crop "${w}x$h+$x+$y" +repage "$E2E_DIR/dialog-$dpi.png"
@@ -169,8 +157,7 @@ POINTS
     xdotool mousemove $((x + $(tw 4192))) $((y + $(tw 2257))) click 1
     ini_page_3() { grep -qa $'^PAGE=3\r$' "$dir/CNT/Tessary.ini"; }
     wait_for 15 ini_page_3 || fail "$dpi DPI: OK did not save the copies"
-    no_dialog() { ! visible 設定; }
-    wait_for 15 no_dialog || fail "$dpi DPI: the dialog stayed open after OK"
+    wait_for 15 no_settings_dialog || fail "$dpi DPI: the dialog stayed open after OK"
 }
 
 # same_look A B: both shrunk to a third of A's size (where resampling no longer matters) differ

@@ -46,12 +46,7 @@ stop_installed() {
     local pid
     for pid in $(env_pids "$1"); do kill "$pid" 2>/dev/null; done
 }
-cleanup() {
-    stop_installed "$WIN_EXE"
-    stop_installed 'C:\ユーザー'
-    e2e_cleanup
-}
-trap cleanup EXIT
+e2e_on_exit 'stop_installed "$WIN_EXE"; stop_installed "C:\\ユーザー"'
 
 # run_setup ARGS...: the installer with a time limit; prints its exit code.
 run_setup() {
@@ -92,8 +87,6 @@ base=$(tray_icons_settled) || fail "the tray did not settle"
 (cd "$DIST" && exec wine "$SETUP" >/dev/null 2>&1) &
 first=$!
 E2E_PIDS+=("$first")
-setup_window() { xdotool search --onlyvisible --name '^Tessary セットアップ' 2>/dev/null | head -n1; }
-has_setup_window() { [[ -n $(setup_window) ]]; }
 wait_for 60 has_setup_window || fail "the interactive installer showed no window"
 rc=$(run_setup /S)
 ((rc != 0)) || fail "a second installer ran beside the first"

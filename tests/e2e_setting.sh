@@ -21,7 +21,7 @@ open_settings_dialog "$base"
 dialog=$(settings_dialog)
 
 read -r x y w h < <(window_geometry "$dialog")
-read -r sw sh < <(xdpyinfo | awk '/dimensions:/ {split($2, d, "x"); print d[1], d[2]}')
+read -r sw sh < <(screen_size)
 echo "dialog at $x,$y ${w}x$h on ${sw}x$sh"
 ((w == 334 && h == 208)) || fail "dialog is ${w}x$h, not 334x208"
 dx=$((2 * x - (sw - w)))

@@ -53,7 +53,6 @@ fi
 # --- ended from outside ---------------------------------------------------------------------
 HELPER=$(dirname "$EXE")/road_helper.exe
 [[ -f $HELPER ]] || fail "$HELPER not built"
-winpath() { printf 'Z:%s' "${1//\//\\}"; }
 COUNT=$E2E_DIR/count
 wine "$HELPER" viewer "$(winpath "$COUNT")" "$(winpath "$E2E_DIR/stop")" >/dev/null 2>&1 &
 E2E_PIDS+=($!)
@@ -71,32 +70,22 @@ for way in quit session taskkill; do
     wait_for 20 gone "$E2E_DIR/a" || fail "$way: the program did not end"
     wait_for 10 tray_icons_are "$base" || fail "$way: the icon stayed in the tray"
     before=$(cat "$COUNT")
-    printf '%s' "$way" >"$E2E_DIR/text.txt"
-    xclip -quiet -selection clipboard -i "$E2E_DIR/text.txt" >/dev/null 2>&1 &
-    E2E_PIDS+=($!)
+    copy_text "$way"
     wait_for 10 viewer_above "$before" || fail "$way: the viewer before the program went deaf"
     echo "ok: ended by $way, icon gone, chain intact"
 done
 touch "$E2E_DIR/stop"
 
 # --- 終了 from the tray while a preview's message box stands -----------------------------------
-named() { xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head -n1; }
-shown() { [[ -n $(named "$1") ]]; }
 e2e_start "$E2E_DIR/a"
 wait_for 20 tray_icons_are $((base + 1)) || fail "box: the icon did not appear"
 wait_for 20 wine "$HELPER" program answers || fail "box: the program does not answer"
-before=$(mapped_windows)
-tray_right_click 0
-wait_new_window 5 "$before" >/dev/null || fail "box: no tray menu"
-xdotool key Up Up Return # リモコン
-wait_for 20 shown ClipRemort || fail "box: no remote control"
-read -r rx ry _ _ < <(window_geometry "$(named ClipRemort)")
+tray_menu 0 Up Up Return # リモコン
+wait_for 20 visible ClipRemort || fail "box: no remote control"
 # The clipboard holds text: the 42-inch preview opens and says there is no picture.
-xdotool mousemove $((rx + 21)) $((ry + 120)) click 3
-sleep 0.5
-xdotool key Down Right Return
-wait_for 20 shown ClipMain42V || fail "box: no preview"
-wait_for 20 shown Tessary || fail "box: the preview's message box did not come up"
+remote_menu Down Right Return
+wait_for 20 visible ClipMain42V || fail "box: no preview"
+wait_for 20 visible Tessary || fail "box: the preview's message box did not come up"
 before=$(mapped_windows)
 tray_right_click 0
 wait_new_window 5 "$before" >/dev/null || fail "box: no tray menu while the box stands"

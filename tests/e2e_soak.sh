@@ -20,8 +20,8 @@ PRINTS=${TESSARY_SOAK_PRINTS:-100}
 KILLS=${TESSARY_SOAK_KILLS:-200}
 for f in "$TOOL" "$WRITER"; do [[ -f $f ]] || fail "$f missing; build all targets"; done
 
-winpath() { printf 'Z:%s' "${1//\//\\}"; }
-FAILED=0
+# From here every check is reported; the script fails at the end when one did.
+E2E_KEEP_GOING=1
 start_s=$SECONDS
 
 # --- the program folder, with pictures of the user's own ---------------------------------------
@@ -44,22 +44,19 @@ wait $!
 status=$?
 tr -d '\r' <"$E2E_DIR/run.log"
 ((status == 0)) || {
-    echo "FAIL: soak_tool run ended with $status" >&2
+    fail "soak_tool run ended with $status"
     tail -n 20 "$E2E_DIR/run.err" >&2
-    FAILED=1
 }
 printed=$(tr -d '\r' <"$E2E_DIR/run.log" | sed -n 's/^printed=//p')
 
 if (cd "$PROG" && md5sum --quiet -c "$E2E_DIR/user.md5"); then
     echo "ok: all ${#user_files[@]} files of the user are still there, unchanged"
 else
-    echo "FAIL: a file of the user was deleted or changed by the prints" >&2
-    FAILED=1
+    fail "a file of the user was deleted or changed by the prints"
 fi
 ours=$(find "$PROG" -maxdepth 1 -type f -iregex '.*/[0-9]\{12\}\.bmp' | wc -l)
 if ((ours == 0)); then echo "ok: no temporary picture left"; else
-    echo "FAIL: $ours temporary pictures left in the program folder" >&2
-    FAILED=1
+    fail "$ours temporary pictures left in the program folder"
 fi
 echo "time: program part $((SECONDS - start_s)) s"
 
@@ -69,8 +66,7 @@ timeout 200 wine "$WRITER" kills "$(winpath "$E2E_DIR/ini")" "$KILLS" >"$E2E_DIR
 status=$?
 tr -d '\r' <"$E2E_DIR/ini.log"
 ((status == 0)) || {
-    echo "FAIL: soak_ini kills ended with $status" >&2
-    FAILED=1
+    fail "soak_ini kills ended with $status"
 }
 echo "strays left in CNT: $(find "$E2E_DIR/ini/CNT" -name '*.tmp' | wc -l)"
 echo "time: settings part $((SECONDS - ini_s)) s"
@@ -86,12 +82,10 @@ if [[ -n ${TESSARY_PDF_DIR:-} && -n $printed ]]; then
     if ((got == printed)); then
         echo "ok: $got PDFs for $printed prints (the last one $((SECONDS - wait_start)) s after the kills)"
     else
-        echo "FAIL: $got PDFs for $printed prints" >&2
-        FAILED=1
+        fail "$got PDFs for $printed prints"
     fi
 fi
 
 echo "time: all $((SECONDS - start_s)) s"
 
-((FAILED == 0)) || exit 1
-echo "e2e_soak: all checks passed"
+e2e_end

@@ -156,22 +156,7 @@ std::string Text(const std::vector<unsigned char> &bytes) {
 // wait on, so each script reports its end by writing a file.
 class UnixShell {
 public:
-    UnixShell() : unixDir_(UnixPath(dir_.path())) {
-        testutil::WriteFileBytes(dir_.file(L"jobs.test"), R"({
-    OPERATION Get-Jobs
-    GROUP operation-attributes-tag
-    ATTR charset attributes-charset utf-8
-    ATTR naturalLanguage attributes-natural-language en
-    ATTR uri printer-uri $uri
-    ATTR keyword which-jobs all
-    ATTR keyword requested-attributes job-id,copies,job-state
-    STATUS successful-ok
-    DISPLAY job-id
-    DISPLAY copies
-    DISPLAY job-state
-}
-)");
-    }
+    UnixShell() : unixDir_(UnixPath(dir_.path())) {}
 
     // Output of the script, or nothing when it could not be run or did not end in time.
     std::optional<std::string> Run(const std::string &script, DWORD timeoutMs = 90000) {
@@ -183,7 +168,7 @@ public:
         if (!testutil::WriteFileBytes(dir_.file(Widen("run" + n + ".sh")), text)) {
             return std::nullopt;
         }
-        std::wstring command = L"Z:\\bin\\sh \"" + Widen(unixDir_ + "/run" + n + ".sh") + L"\"";
+        std::wstring command = L"Z:\\bin\\bash \"" + Widen(unixDir_ + "/run" + n + ".sh") + L"\"";
         STARTUPINFOW si{};
         si.cb = sizeof(si);
         PROCESS_INFORMATION pi{};
@@ -202,23 +187,18 @@ public:
     }
 
     bool ToolsPresent() {
-        const auto out = Run("for t in pdfinfo pdftoppm ipptool lpstat cupsreject; do "
-                             "command -v $t >/dev/null || echo missing $t; done; echo ok");
+        const auto out = Run("for t in pdfinfo pdftoppm ipptool lpstat cupsreject cups_jobs; do "
+                             "type $t >/dev/null 2>&1 || echo missing $t; done; echo ok");
         return out && *out == "ok\n";
     }
 
     std::wstring File(const std::wstring &name) const { return dir_.file(name); }
 
 private:
-    // The PDF folder of the test environment (or the one cups-pdf uses for root), and the CUPS
-    // server as ipptool wants it: a local socket written into the URI's host.
-    static constexpr const char *kPrelude =
-        "PDF_DIR=${TESSARY_PDF_DIR:-/root/PDF}\n"
-        "case ${CUPS_SERVER:-} in\n"
-        "/*) HOST=$(printf %s \"$CUPS_SERVER\" | sed 's#/#%2F#g') ;;\n"
-        "*) HOST=localhost ;;\n"
-        "esac\n"
-        "jobs() { ipptool -c \"ipp://$HOST/\" jobs.test | tail -n +2; }\n";
+    // The PDF folder of the test environment (or the one cups-pdf uses for root), and the jobs and
+    // pages read as the end-to-end scripts read them (TESSARY_E2E_LIB names their library).
+    static constexpr const char *kPrelude = "PDF_DIR=${TESSARY_PDF_DIR:-/root/PDF}\n"
+                                            "source \"$TESSARY_E2E_LIB\" --host 2>/dev/null\n";
 
     testutil::TempDir dir_;
     std::string unixDir_;
@@ -278,7 +258,7 @@ public:
 
     // Remembers the newest job and the time before a print.
     bool Baseline() {
-        const auto out = shell_.Run("touch marker; jobs | cut -d, -f1 | sort -n | tail -1");
+        const auto out = shell_.Run("touch marker; last_job_id");
         if (!out) return false;
         baseline_ = NumberAt(out->c_str());
         return true;
@@ -289,7 +269,7 @@ public:
         Output result;
         const auto out = shell_.Run(
             "for i in $(seq 600); do\n"
-            "  new=$(jobs | awk -F, -v b=" +
+            "  new=$(cups_jobs | awk -F, -v b=" +
             std::to_string(baseline_) +
             " '$1+0>b')\n"
             "  [ -n \"$new\" ] && ! printf '%s\\n' \"$new\" | grep -qvE "
@@ -302,12 +282,12 @@ public:
             "rm -f page.ppm\n"
             // Read, then removed: the PDFs of these prints are of no further use.
             "if [ -n \"$pdf\" ]; then\n"
-            "  pdfinfo \"$pdf\"; pdftoppm -r 20 -singlefile \"$pdf\" page; rm -f \"$pdf\"\n"
+            "  echo PAGE $(pdf_page_size \"$pdf\"); pdftoppm -r 20 -singlefile \"$pdf\" page\n"
+            "  rm -f \"$pdf\"\n"
             "fi\n");
         if (!out) return result;
         std::istringstream lines(*out);
         std::string line;
-        int rotation = 0;
         while (std::getline(lines, line)) {
             if (line.rfind("JOB,", 0) == 0) {
                 // JOB,id,copies,state
@@ -317,28 +297,20 @@ public:
                     result.copies = NumberAt(line.c_str() + a + 1);
                     result.state = line.substr(b + 1);
                 }
-            } else if (line.rfind("Pages:", 0) == 0) {
-                result.pages = NumberAt(line.c_str() + 6);
-            } else if (line.rfind("Page size:", 0) == 0) {
-                // "Page size:      595.276 x 841.89 pts (A4)"
-                result.width = std::strtod(line.c_str() + 10, nullptr);
-                const size_t x = line.find(" x ");
-                if (x != std::string::npos) {
-                    result.height = std::strtod(line.c_str() + x + 3, nullptr);
-                }
-            } else if (line.rfind("Page rot:", 0) == 0) {
-                rotation = NumberAt(line.c_str() + 9);
+            } else if (line.rfind("PAGE ", 0) == 0) {
+                // PAGE pages width height, as the page is seen
+                std::istringstream page(line.substr(5));
+                page >> result.pages >> result.width >> result.height;
             }
         }
-        if (rotation % 180 != 0) std::swap(result.width, result.height);
         result.page = ReadPpm(testutil::ReadFileBytes(shell_.File(L"page.ppm")));
         return result;
     }
 
     // How many jobs reached CUPS since the baseline, after giving a late one time to arrive.
     int JobsSinceBaseline() {
-        const auto out = shell_.Run("sleep 1; jobs | awk -F, -v b=" + std::to_string(baseline_) +
-                                    " '$1+0>b' | wc -l");
+        const auto out = shell_.Run(
+            "sleep 1; cups_jobs | awk -F, -v b=" + std::to_string(baseline_) + " '$1+0>b' | wc -l");
         return out ? NumberAt(out->c_str()) : -1;
     }
 
@@ -419,7 +391,8 @@ protected:
     void SetUp() override {
         PrintJob::SetUp();
         if (!HavePrinter()) GTEST_SKIP() << "no default printer";
-        if (!probe_.Usable()) GTEST_SKIP() << "not under Wine, or the PDF tools are missing";
+        if (!probe_.Usable())
+            GTEST_SKIP() << "not under Wine, or the PDF tools or TESSARY_E2E_LIB missing";
     }
 
     Output PrintAndCollect(short orientation, const std::wstring &paper, const std::wstring &copies,
