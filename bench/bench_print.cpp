@@ -6,7 +6,7 @@
 // the figure, stands for the preview that has shown the picture before the print command can be
 // chosen: it brings the picture over from the X selection. The command then reads the clipboard
 // again, as the program does.
-#include "common/clippicture.h"
+#include "common/picture/clippicture.h"
 #include "print/PrintJob.h"
 #include "print_timing.h"
 

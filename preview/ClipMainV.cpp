@@ -1,10 +1,10 @@
 #include "preview/ClipMainV.h"
 
 #include "common/clipboard.h"
-#include "common/clippicture.h"
+#include "common/picture/clippicture.h"
 #include "common/ids.h"
-#include "common/picture.h"
-#include "common/resample.h"
+#include "common/picture/picture.h"
+#include "common/picture/resample.h"
 #include "remote/ClipRemort.h"
 #include "shell/ClipMenu.h"
 

@@ -1,7 +1,7 @@
 #include "print/PrintJob.h"
 
-#include "common/clippicture.h"
-#include "common/dib.h"
+#include "common/picture/clippicture.h"
+#include "common/picture/dib.h"
 #include "print/copies.h"
 #include "print/page.h"
 #include "print/printer.h"
@@ -28,7 +28,7 @@ namespace {
 
 // A transparent picture or a PNG: 24-bit rows over white, made and written a strip at a time so
 // that no second full-size copy of the picture exists.
-PrintResult WriteComposited(clip::ClipboardPicture &picture, TempFile &temp) {
+PrintResult WriteComposited(clip::ClipboardPicture &picture, PrintBitmapFile &temp) {
     const std::int32_t width = picture.width(), height = picture.height();
     const std::vector<std::uint8_t> head = dib::MakeBgr24Head(width, height);
     picture::RowSource *rows = picture.Rows();
@@ -52,7 +52,7 @@ PrintResult WriteComposited(clip::ClipboardPicture &picture, TempFile &temp) {
     return PrintResult::Printed;
 }
 
-PrintResult SaveClipboardPicture(TempFile &temp) {
+PrintResult SaveClipboardPicture(PrintBitmapFile &temp) {
     // Holds the clipboard open while the file is written: the pixels go to the file from the
     // clipboard's memory, since copying a large picture first costs as long as writing it.
     clip::ClipboardPicture picture;
@@ -91,7 +91,7 @@ PrintResult ApplySettings(PrinterSettings &settings, HANDLE printer, short orien
 PrintResult PrintClipboardOnce(short orientation, const std::wstring &folder,
                                const std::wstring &paperSize, const std::wstring &copies,
                                const SYSTEMTIME &now, std::wstring *printFile) {
-    TempFile temp(folder, now, printFile);
+    PrintBitmapFile temp(folder, now, printFile);
 
     PrintResult result = SaveClipboardPicture(temp);
     if (result != PrintResult::Printed) return result;

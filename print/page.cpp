@@ -1,6 +1,6 @@
 #include "print/page.h"
 
-#include "common/bigalloc.h"
+#include "common/picture/bigalloc.h"
 #include "common/handles.h"
 #include "print/printer.h"
 

@@ -2,7 +2,7 @@
 // area of a printer device context, a band of rows at a time.
 #pragma once
 
-#include "common/dib.h"
+#include "common/picture/dib.h"
 
 #include <windows.h>
 

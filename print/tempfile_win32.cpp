@@ -9,12 +9,13 @@
 
 namespace print {
 
-TempFile::TempFile(std::wstring folder, const SYSTEMTIME &now, std::wstring *printFile)
+PrintBitmapFile::PrintBitmapFile(std::wstring folder, const SYSTEMTIME &now,
+                                 std::wstring *printFile)
     : folder_(std::move(folder)), now_(now), printFile_(printFile) {
     Name();
 }
 
-bool TempFile::Create() {
+bool PrintBitmapFile::Create() {
     constexpr int kWaits = 3;
     for (int wait = 0;; ++wait) {
         if (TryCreate()) return true;
@@ -26,7 +27,7 @@ bool TempFile::Create() {
     }
 }
 
-bool TempFile::Append(const std::uint8_t *data, std::size_t size) {
+bool PrintBitmapFile::Append(const std::uint8_t *data, std::size_t size) {
     constexpr std::size_t kChunk = std::size_t{1} << 24;
     for (std::size_t done = 0; done < size;) {
         const DWORD part = static_cast<DWORD>(std::min(kChunk, size - done));
@@ -38,14 +39,14 @@ bool TempFile::Append(const std::uint8_t *data, std::size_t size) {
     return true;
 }
 
-void TempFile::Remove() {
+void PrintBitmapFile::Remove() {
     file_.reset();
     if (created_) DeleteFileW(path_.c_str());
     created_ = false;
 }
 
 // Without FILE_SHARE_DELETE, nobody else can delete or open it for writing while it is open.
-bool TempFile::TryCreate() {
+bool PrintBitmapFile::TryCreate() {
     for (int attempt = 0; attempt < 2; ++attempt) {
         file_.reset(CreateFileW(path_.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ,
                                 nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
@@ -59,7 +60,7 @@ bool TempFile::TryCreate() {
     return false;
 }
 
-void TempFile::NextSecond() {
+void PrintBitmapFile::NextSecond() {
     FILETIME t{};
     if (!SystemTimeToFileTime(&now_, &t)) return;
     ULARGE_INTEGER u{};
@@ -72,7 +73,7 @@ void TempFile::NextSecond() {
     Name();
 }
 
-void TempFile::Name() {
+void PrintBitmapFile::Name() {
     const tempfiles::DateTime when{now_.wYear, now_.wMonth,  now_.wDay,
                                    now_.wHour, now_.wMinute, now_.wSecond};
     path_ = tempfiles::TempFilePath(folder_, when);

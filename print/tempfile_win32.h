@@ -12,14 +12,14 @@ namespace print {
 // This print's temporary file, open from its creation to the end of the read-back: another
 // copy of the program printing from the same folder cannot delete it meanwhile, and finds its
 // name taken. Removed when the print ends, if we created it.
-class TempFile {
+class PrintBitmapFile {
 public:
     // The name is folder + the stamp of `now`; it goes to *printFile at once, and again for
     // each later second's name that Create moves to.
-    TempFile(std::wstring folder, const SYSTEMTIME &now, std::wstring *printFile);
-    TempFile(const TempFile &) = delete;
-    TempFile &operator=(const TempFile &) = delete;
-    ~TempFile() { Remove(); }
+    PrintBitmapFile(std::wstring folder, const SYSTEMTIME &now, std::wstring *printFile);
+    PrintBitmapFile(const PrintBitmapFile &) = delete;
+    PrintBitmapFile &operator=(const PrintBitmapFile &) = delete;
+    ~PrintBitmapFile() { Remove(); }
 
     // A name held open by another copy: the next second's, for a few seconds. A same-name file
     // that nothing holds (left by an earlier run, or this copy's print a moment ago) is replaced.

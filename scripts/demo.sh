@@ -38,7 +38,14 @@ E2E_FAIL_PREFIX="demo: FAILED:"
 E2E_SHOT_PREFIX="demo: the screen at that moment:"
 E2E_FAILURE_SHOT=$OUT/failure.png
 
-step() { echo "demo: $*"; }
+CURRENT_STEP="setting up"
+step() {
+    CURRENT_STEP=$*
+    echo "demo: $*"
+}
+# A command that fails outside fail() names its step and line, never a silent exit.
+set -E
+trap 'echo "demo: FAILED: step \"$CURRENT_STEP\": \"$BASH_COMMAND\" failed at line $LINENO" >&2' ERR
 
 has_tray() { [[ -n $(tray_window) ]]; }
 
@@ -179,8 +186,13 @@ e2e_title_bar_font || fail "/usr/share/wine/fonts/marlett.ttf not found; run scr
 
 # The installer's options page, from the setup the dist target built beside EXE's folder; only
 # for the pictures. It is left there, nothing installed.
-setup=$(find "$(cd "$(dirname "$EXE")/.." && pwd)/dist" -name 'Tessary-*-setup.exe' 2>/dev/null | head -n1)
-if [[ -n $PICS && -n $setup ]]; then
+# run.sh builds only tessary.exe, so on a fresh clone there is no dist folder and no picture.
+setup=
+dist=$(dirname "$EXE")/../dist
+if [[ -n $PICS && -d $dist ]]; then
+    setup=$(find "$dist" -name 'Tessary-*-setup.exe' | sort | head -n1)
+fi
+if [[ -n $setup ]]; then
     step "installer: the options page"
     (cd "$WORK" && exec wine "$setup") >/dev/null 2>&1 &
     setup_pid=$!

@@ -2,7 +2,7 @@
 
 #include "common/ids.h"
 #include "common/lazylib.h"
-#include "common/text.h"
+#include "settings/text.h"
 #include "settings/basClipINI.h"
 #include "shell/ClipMenu.h"
 

@@ -1,7 +1,7 @@
 #include "settings/basClipINI.h"
 
 #include "common/handles.h"
-#include "common/text.h"
+#include "settings/text.h"
 #include "settings/profile.h"
 
 #include <windows.h>
@@ -93,12 +93,12 @@ ReadResult ReadFileBytes(const std::wstring &path, std::string &bytes) {
 }
 
 // A file beside the target that is deleted again unless it was renamed over the target.
-class TempFile {
+class ReplacementFile {
 public:
-    TempFile() = default;
-    TempFile(const TempFile &) = delete;
-    TempFile &operator=(const TempFile &) = delete;
-    ~TempFile() {
+    ReplacementFile() = default;
+    ReplacementFile(const ReplacementFile &) = delete;
+    ReplacementFile &operator=(const ReplacementFile &) = delete;
+    ~ReplacementFile() {
         handle_.reset();
         if (!path_.empty()) DeleteFileW(path_.c_str());
     }
@@ -151,7 +151,7 @@ private:
     std::wstring path_;
 };
 
-// "<pid>-<n>": the middle of a temporary name that TempFile::Create makes.
+// "<pid>-<n>": the middle of a temporary name that ReplacementFile::Create makes.
 bool IsTempTag(std::wstring_view tag) {
     const std::size_t dash = tag.find(L'-');
     if (dash == std::wstring_view::npos || dash == 0 || dash + 1 == tag.size()) return false;
@@ -197,7 +197,7 @@ bool ReplaceContent(const std::wstring &target, const std::string &bytes) {
                                        FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED);
         if (kept != 0) attributes = kept;
     }
-    TempFile temp;
+    ReplacementFile temp;
     return temp.Create(target, attributes) && temp.WriteAll(bytes) && temp.MoveOver(target);
 }
 

@@ -4,6 +4,7 @@
 #include "common/clipboard.h"
 #include "common/ids.h"
 #include "preview/ClipMainV.h"
+#include "print/PrintJob.h"
 #include "remote/ClipRemort.h"
 #include "settings/ClipSetting.h"
 #include "settings/basClipINI.h"
@@ -52,7 +53,9 @@ std::wstring MenuItem::Caption() const {
 
 namespace {
 
-bool IsPrint(UINT id) { return id == ID_MTPRINT || id == ID_MYPRINT; }
+bool IsPrint(UINT id) {
+    return id == ID_MTPRINT || id == ID_MYPRINT;
+}
 
 // The commands that can bring up a message box of ours.
 bool OpensBox(UINT id) {
@@ -109,7 +112,9 @@ void ClipMenuForm::BuildMenus() {
     mEnd2 = MenuItem(mMenu2_, ID_MEND2);
 }
 
-void ClipMenuForm::AddTrayIcon() { Shell_NotifyIconW(NIM_ADD, &TrayIcon); }
+void ClipMenuForm::AddTrayIcon() {
+    Shell_NotifyIconW(NIM_ADD, &TrayIcon);
+}
 
 void ClipMenuForm::Form_Load() {
     BuildMenus();
@@ -121,10 +126,10 @@ void ClipMenuForm::Form_Load() {
     // examined once, explicitly, at the end.
     NextViewer = SetClipboardViewer(Handle());
     HookWindow(Handle());
-    FillTrayIcon(Handle(), static_cast<HICON>(LoadImageW(
-                               win::AppInstance(), MAKEINTRESOURCEW(IDI_TESSARY), IMAGE_ICON,
-                               GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON),
-                               LR_SHARED)));
+    FillTrayIcon(Handle(),
+                 static_cast<HICON>(LoadImageW(win::AppInstance(), MAKEINTRESOURCEW(IDI_TESSARY),
+                                               IMAGE_ICON, GetSystemMetrics(SM_CXSMICON),
+                                               GetSystemMetrics(SM_CYSMICON), LR_SHARED)));
     AddTrayIcon();
     win::SetOnBoxClosed([this] {
         if (!held_.empty() && IsLoaded()) PostMessageW(Handle(), WM_RUNHELD, 0, 0);
@@ -160,8 +165,8 @@ UINT ClipMenuForm::PopupMenu(HMENU menu) {
     POINT pt{};
     GetCursorPos(&pt);
     const UINT cmd = static_cast<UINT>(
-        TrackPopupMenu(menu, TPM_LEFTALIGN | TPM_TOPALIGN | TPM_RETURNCMD | TPM_RIGHTBUTTON,
-                       pt.x, pt.y, 0, Handle(), nullptr));
+        TrackPopupMenu(menu, TPM_LEFTALIGN | TPM_TOPALIGN | TPM_RETURNCMD | TPM_RIGHTBUTTON, pt.x,
+                       pt.y, 0, Handle(), nullptr));
     // The menu's loop lets messages run: "終了" may have come in meanwhile.
     if (!IsLoaded()) return 0;
     // Lets the menu's owner leave the menu state properly before the command runs.
@@ -180,17 +185,38 @@ void ClipMenuForm::PassOnChange(WPARAM wp, LPARAM lp) {
 
 void ClipMenuForm::RunCommand(UINT id) {
     switch (id) {
-    case ID_M42: m42_Click(); break;
-    case ID_M57: m57_Click(); break;
-    case ID_M65: m65_Click(); break;
-    case ID_MOFF: mOFF_Click(); break;
-    case ID_MTPRINT: mTPrint_Click(); break;
-    case ID_MYPRINT: mYPrint_Click(); break;
-    case ID_MEND: mEnd_Click(); break;
-    case ID_MSET: mSET_Click(); break;
-    case ID_MREM: mRem_Click(); break;
-    case ID_MEND2: mEnd2_Click(); break;
-    default: break;
+    case ID_M42:
+        m42_Click();
+        break;
+    case ID_M57:
+        m57_Click();
+        break;
+    case ID_M65:
+        m65_Click();
+        break;
+    case ID_MOFF:
+        mOFF_Click();
+        break;
+    case ID_MTPRINT:
+        mTPrint_Click();
+        break;
+    case ID_MYPRINT:
+        mYPrint_Click();
+        break;
+    case ID_MEND:
+        mEnd_Click();
+        break;
+    case ID_MSET:
+        mSET_Click();
+        break;
+    case ID_MREM:
+        mRem_Click();
+        break;
+    case ID_MEND2:
+        mEnd2_Click();
+        break;
+    default:
+        break;
     }
 }
 
@@ -218,6 +244,31 @@ void ClipMenuForm::RunHeld() {
             ClipSetting->Command1_Click(0);
         }
     }
+}
+
+// A print command, "縦印刷" or "横印刷" (print/print_commands.cpp): held like the others, and
+// holding every other command until the page is handed over.
+void ClipMenuForm::Print(UINT id, short orientation) {
+    if (Hold(id)) return;
+    SYSTEMTIME now{};
+    GetLocalTime(&now);
+    print::PrintResult result = print::PrintResult::PrintFailed;
+    {
+        // Held from the command until the page is handed over and the file is gone: a printer
+        // driver's dialog or a delayed rendering lets messages run inside the job.
+        printing_ = true;
+        struct Reset {
+            bool &flag;
+            ~Reset() { flag = false; }
+        } const reset{printing_};
+        result = print::PrintClipboard(orientation, ProgramFolder(), PaperSize, PrintCopies, now,
+                                       &PrintFile);
+    }
+    // The print's own message first, then what came in meanwhile, in its order.
+    if (const wchar_t *text = print::FailureText(result)) {
+        win::ProgramModalMessageBox(Handle(), text, L"Tessary", MB_OK | MB_ICONSTOP);
+    }
+    RunHeld();
 }
 
 void ClipMenuForm::mOFF_Click() {

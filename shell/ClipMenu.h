@@ -37,17 +37,17 @@ public:
     // a picture.
     void ChangeClipBoard();
 
-    // Commands of the menus.
-    void m42_Click();
-    void m57_Click();
-    void m65_Click();
-    void mOFF_Click();
-    void mTPrint_Click();
-    void mYPrint_Click();
-    void mEnd_Click();
-    void mSET_Click();
-    void mRem_Click();
-    void mEnd2_Click();
+    // Commands of the menus, each defined beside the window or job it drives.
+    void m42_Click();     // preview/size_selection.cpp
+    void m57_Click();     // preview/size_selection.cpp
+    void m65_Click();     // preview/size_selection.cpp
+    void mOFF_Click();    // shell/ClipMenu.cpp
+    void mTPrint_Click(); // print/print_commands.cpp, through Print below
+    void mYPrint_Click(); // print/print_commands.cpp, through Print below
+    void mEnd_Click();    // shell/ClipMenu.cpp
+    void mSET_Click();    // shell/ClipMenu.cpp
+    void mRem_Click();    // shell/ClipMenu.cpp
+    void mEnd2_Click();   // shell/ClipMenu.cpp
     // Runs the command of a menu identifier (see common/ids.h).
     void RunCommand(UINT id);
     // Whether a command must wait, and then it is kept to run later: while a print runs (a
@@ -81,6 +81,7 @@ private:
     void BuildMenus();
     void Form_MouseMove(LPARAM lp);
     void AddTrayIcon();
+    // The print commands' scheduling (shell/ClipMenu.cpp): held and holding like Hold says.
     void Print(UINT id, short orientation);
     void RunHeld();
     HMENU menuBar_ = nullptr; // owned by the window once attached

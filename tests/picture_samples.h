@@ -2,7 +2,7 @@
 // kinds another program might leave on the clipboard.
 #pragma once
 
-#include "common/dib.h"
+#include "common/picture/dib.h"
 #include "tests/png_encode.h"
 #include "tests/testutil.h"
 

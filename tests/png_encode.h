@@ -3,7 +3,7 @@
 // the plain box filter that resampled pictures are held against.
 #pragma once
 
-#include "common/pngcheck.h"
+#include "common/picture/pngcheck.h"
 
 #include <cmath>
 #include <cstdint>

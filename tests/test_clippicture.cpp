@@ -1,8 +1,8 @@
 // Reading the clipboard's picture: what reaches the platform is checked, whatever another program
 // put on the clipboard.
 #include "common/clipboard.h"
-#include "common/clippicture.h"
-#include "common/resample.h"
+#include "common/picture/clippicture.h"
+#include "common/picture/resample.h"
 #include "common/skin.h"
 #include "tests/picture_samples.h"
 #include "tests/testutil.h"

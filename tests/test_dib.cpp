@@ -1,7 +1,7 @@
-#include "common/dib.h"
-#include "common/picture.h"
-#include "common/pngcheck.h"
-#include "common/resample.h"
+#include "common/picture/dib.h"
+#include "common/picture/picture.h"
+#include "common/picture/pngcheck.h"
+#include "common/picture/resample.h"
 #include "tests/png_encode.h"
 
 #include <gtest/gtest.h>

@@ -2,7 +2,7 @@
 // the cups-pdf printer, checked in the PDFs it writes. The Linux tools that read them back
 // (pdfinfo, pdftoppm, ipptool) are run through Wine's support for Unix programs.
 #include "common/basClipMain.h"
-#include "common/bigalloc.h"
+#include "common/picture/bigalloc.h"
 #include "common/form.h"
 #include "common/handles.h"
 #include "common/ids.h"

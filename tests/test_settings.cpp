@@ -1,7 +1,7 @@
 // The settings file on real files: code-page-932 bytes on disk (UTF-16 or UTF-8 when another
 // editor saved it so), defaults, replacing the file.
 #include "common/handles.h"
-#include "common/text.h"
+#include "settings/text.h"
 #include "settings/basClipINI.h"
 #include "settings/profile.h"
 #include "testutil.h"

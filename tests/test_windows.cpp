@@ -1,7 +1,7 @@
 // The remote control and the display previews in process, with ClipMenu loaded: size switching,
 // geometry at 96 DPI, the preview's messages by content mask, malformed pictures, colours on the
 // display's screen, and the remote's load handler and mouse.
-#include "common/bigalloc.h"
+#include "common/picture/bigalloc.h"
 #include "common/clipboard.h"
 #include "common/form.h"
 #include "common/ids.h"

@@ -2,7 +2,7 @@
 // and writing it as a BMP file and reading that back gives the same picture, byte for byte.
 #pragma once
 
-#include "common/dib.h"
+#include "common/picture/dib.h"
 #include "fuzz_check.h"
 
 #include <cstring>

@@ -2,9 +2,9 @@
 // Odd: the next two bytes are a destination size (1 to 64 each) and the rest a packed DIB, which,
 // once accepted, is resampled and turned into print rows; small pictures are compared with a
 // plain floating-point box filter over the composited pixels.
-#include "common/picture.h"
-#include "common/pngcheck.h"
-#include "common/resample.h"
+#include "common/picture/picture.h"
+#include "common/picture/pngcheck.h"
+#include "common/picture/resample.h"
 #include "fuzz_check.h"
 #include "tests/png_encode.h"
 

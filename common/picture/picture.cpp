@@ -1,6 +1,6 @@
-#include "common/picture.h"
+#include "common/picture/picture.h"
 
-#include "common/fetch.h"
+#include "common/picture/fetch.h"
 
 #include <algorithm>
 

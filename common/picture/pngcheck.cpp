@@ -1,6 +1,6 @@
-#include "common/pngcheck.h"
+#include "common/picture/pngcheck.h"
 
-#include "common/dib.h"
+#include "common/picture/dib.h"
 
 #include <array>
 #include <cstring>

@@ -2,7 +2,7 @@
 // pictures over white. Pure byte work: no Windows headers, so it also builds natively for fuzzing.
 #pragma once
 
-#include "common/picture.h"
+#include "common/picture/picture.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,4 +1,4 @@
-#include "common/text.h"
+#include "settings/text.h"
 
 #include <windows.h>
 

@@ -1,6 +1,6 @@
-#include "common/clippicture.h"
+#include "common/picture/clippicture.h"
 
-#include "common/bigalloc.h"
+#include "common/picture/bigalloc.h"
 #include "common/clipboard.h"
 
 #include <cstring>

@@ -9,7 +9,7 @@
 // premultiplied when no colour byte of any pixel exceeds its alpha, straight otherwise.
 #pragma once
 
-#include "common/dib.h"
+#include "common/picture/dib.h"
 
 #include <cstddef>
 #include <cstdint>

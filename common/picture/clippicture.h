@@ -2,11 +2,11 @@
 // it: a malformed block from another program is refused, never read past its end.
 #pragma once
 
-#include "common/dib.h"
+#include "common/picture/dib.h"
 #include "common/handles.h"
-#include "common/picture.h"
-#include "common/pngcheck.h"
-#include "common/pngdecoder.h"
+#include "common/picture/picture.h"
+#include "common/picture/pngcheck.h"
+#include "common/picture/pngdecoder.h"
 
 #include <cstdint>
 #include <memory>

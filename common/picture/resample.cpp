@@ -1,7 +1,7 @@
-#include "common/resample.h"
+#include "common/picture/resample.h"
 
-#include "common/bigalloc.h"
-#include "common/fetch.h"
+#include "common/picture/bigalloc.h"
+#include "common/picture/fetch.h"
 
 #include <algorithm>
 #include <vector>

@@ -1,4 +1,4 @@
-#include "common/pngdecoder.h"
+#include "common/picture/pngdecoder.h"
 
 #include "common/lazylib.h"
 

@@ -2,7 +2,7 @@
 // the loops over millions of pixels are compiled for each format.
 #pragma once
 
-#include "common/picture.h"
+#include "common/picture/picture.h"
 
 #include <cstddef>
 #include <cstdint>

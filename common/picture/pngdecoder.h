@@ -3,8 +3,8 @@
 // picture::CheckPng accepted are handed to it.
 #pragma once
 
-#include "common/picture.h"
-#include "common/pngcheck.h"
+#include "common/picture/picture.h"
+#include "common/picture/pngcheck.h"
 
 #include <windows.h>
 

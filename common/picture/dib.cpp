@@ -1,4 +1,4 @@
-#include "dib.h"
+#include "common/picture/dib.h"
 
 #include <cstring>
 
