@@ -71,7 +71,11 @@ void ClipMainVForm::Form_Load() {
     // Picture1 and the window work in pixels and keep their drawing by construction.
     // Closed by a message handled during the snapshot, or the program is leaving.
     if (!CaptureBackground(0, 0) || !ClipMenu.IsLoaded()) return;
+    // The display and the snapshot stand on the screen while a producer that renders late
+    // keeps the read below waiting.
+    RedrawWindow(Handle(), nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
 
+    const unsigned load = LoadId();
     const wchar_t *message = nullptr;
     const int mask = clip::ContentMask();
     if (clip::IsPicture(mask)) {
@@ -79,8 +83,10 @@ void ClipMainVForm::Form_Load() {
         try {
             placed = PlaceClipboardPicture();
         } catch (const std::bad_alloc &) {
-            Image2->picture.Reset(); // too large for memory: as unreadable
+            if (LoadId() == load) Image2->picture.Reset(); // too large for memory: as unreadable
         }
+        // The exit or a close that came while the producer rendered: this load is over, quietly.
+        if (LoadId() != load || win::Form::Exiting()) return;
         if (placed) {
             ClipMenu->mPrint.SetEnabled(true);
         } else {
@@ -97,8 +103,11 @@ void ClipMainVForm::Form_Load() {
 }
 
 bool ClipMainVForm::PlaceClipboardPicture() {
+    const unsigned load = LoadId();
     {
+        // Sent messages run while the owner renders a delayed picture.
         clip::ClipboardPicture picture(Handle());
+        if (LoadId() != load || win::Form::Exiting()) return false;
         picture.CopyAndClose();
         picture::RowSource *rows = picture.Rows();
         if (!rows) return false;

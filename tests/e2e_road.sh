@@ -5,8 +5,9 @@
 #   縦印刷 and 横印刷 give A4 pages in portrait and landscape with the picture in place;
 #   設定 from the tray icon sets A3 and 2 copies, and the next print uses them;
 #   閉じる closes everything, text alone and a picture with text open nothing, a new picture
-#   brings the windows back; a PNG alone (as browsers copy) is shown and printed; 終了 ends the
-#   process and takes the icon away.
+#   brings the windows back; a PNG alone (as browsers copy) is shown and printed; 終了 while the
+#   preview waits for a producer that renders late shows nothing more, ends the process once the
+#   render returns, and takes the icon away.
 # Throughout, a second clipboard viewer that joined the chain before the program sees every
 # change, also after the program has left the chain.
 #
@@ -16,7 +17,7 @@ set -uo pipefail
 EXE=${1:?usage: e2e_road.sh path/to/tessary.exe}
 source "$(dirname "$0")/e2e_lib.sh"
 
-e2e_need wine xclip xdotool xwininfo xdpyinfo import convert pdfinfo pdftoppm lpstat ipptool
+e2e_need wine xclip xdotool xev xwininfo xdpyinfo import convert pdfinfo pdftoppm lpstat ipptool
 HELPER=$(dirname "$EXE")/road_helper.exe
 [[ -f $HELPER ]] || {
     echo "e2e_road: $HELPER not built" >&2
@@ -29,10 +30,15 @@ VIEWER_PID=
 CHANGES=0 # clipboard changes made, each of which the viewer must see
 START=$SECONDS
 
+LATE_PID=
 stop_viewer() {
     if [[ -n $VIEWER_PID ]]; then
         touch "$E2E_DIR/stop"
         wait_for 5 pid_gone "$VIEWER_PID"
+    fi
+    if [[ -n $LATE_PID ]]; then
+        touch "$E2E_DIR/late-stop"
+        wait_for 15 pid_gone "$LATE_PID"
     fi
 }
 e2e_on_exit stop_viewer
@@ -241,9 +247,40 @@ print_and_collect
 check_page "$PRINT_PDF" 841.9 1190.6 "${CLEAR[@]}"
 pass "a transparent picture is shown and printed over white"
 
-# 8. 終了 from the icon's menu: the process ends, the icon goes.
+# 8. 終了 from the icon's menu while the preview waits for a producer that renders late (as
+# Office and the OLE clipboard do): the display stands painted meanwhile, the render is asked for
+# once, no window comes up after the exit (a message box would flash up for a moment), and the
+# process ends once the render returns. Then the icon goes.
+remote_menu Down Down Down Return
+wait_for 10 no_program_windows || fail "windows still open after 閉じる: $(program_windows)"
+LATE_COUNT=$E2E_DIR/late-count.txt
+late_asked() { [[ $(cat "$LATE_COUNT" 2>/dev/null) == "$1" ]]; }
+offer_late() {
+    wine "$HELPER" late "$(winpath "$E2E_DIR/pic1.bmp")" 10000 "$(winpath "$LATE_COUNT")" \
+        "$(winpath "$E2E_DIR/late-stop")" >/dev/null 2>&1 &
+    LATE_PID=$!
+    wait_for 30 test -s "$LATE_COUNT" # the offer is made (and may be asked for already)
+}
+change "a picture that renders late" offer_late
+wait_for 20 late_asked 1 || fail "the preview did not ask for the late picture"
+wait_for 5 visible ClipMain42V || fail "no preview while the producer renders"
+sleep 0.5
+read -r px py _ _ < <(geometry ClipMain42V)
+screen_ppm
+# The display's empty screen with its white size figure, not a black window.
+check "$E2E_DIR/screen.ppm" 60 "size figure while waiting $((px + 374)) $((py + 45)) 250,251,255"
 tray_menu "$TRAY_SLOT" Up Return
+wait_for 5 no_program_windows || fail "windows still open after 終了: $(program_windows)"
+xev -root -event substructure >"$E2E_DIR/maps.log" 2>&1 &
+XEV_PID=$!
+E2E_PIDS+=("$XEV_PID")
+sleep 0.5
+[[ ! -e $LATE_COUNT.done ]] || fail "the render returned before 終了 took effect: too slow a run"
 wait_for 30 pid_gone "$PROG_PID" || fail "the program did not end after 終了"
+kill "$XEV_PID"
+! grep -q '^MapNotify' "$E2E_DIR/maps.log" || fail "a window came up after 終了 (a message box?)"
+late_asked 1 || fail "the late picture was asked for $(cat "$LATE_COUNT") times, wanted 1"
+pass "終了 while a late render was awaited: no window came up, the process ended"
 wait_for 20 gone "$PROG" || fail "tessary.exe still running after 終了"
 wait_for 20 tray_icons_are "$TRAY_SLOT" || fail "the icon stayed in the tray ($(tray_icons) icons)"
 # Nor does anything answer in its place any more.

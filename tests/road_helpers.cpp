@@ -8,10 +8,16 @@
 //   road_helper copy BMPFILE TEXT
 //       Puts the picture of BMPFILE (as CF_DIB) and TEXT (as CF_UNICODETEXT) on the clipboard
 //       together, in one change, which no X program can offer in one go.
-//   road_helper program answers|quit|session
+//   road_helper late BMPFILE DELAYMS COUNTFILE STOPFILE
+//       A producer that renders late, as Office and the OLE clipboard do: offers CF_DIB without
+//       data and renders the picture of BMPFILE only when a reader asks (WM_RENDERFORMAT),
+//       DELAYMS after the request. COUNTFILE holds the number of requests so far (0 once the
+//       offer is made; the count is written as the request arrives, before the wait),
+//       COUNTFILE.done the number rendered. Ends when STOPFILE appears.
+//   road_helper program answers|quit|session|close
 //       The running program's menu window: whether it answers (its load handler is through), or
-//       ends it from outside with a WM_QUIT posted to its thread or a session end
-//       (WM_QUERYENDSESSION, then WM_ENDSESSION).
+//       ends it from outside with a WM_QUIT posted to its thread, a session end
+//       (WM_QUERYENDSESSION, then WM_ENDSESSION) or a WM_CLOSE sent as another program does.
 //
 // Exit status 0 on success, 1 on a failure (printed), 2 on bad arguments.
 #include "tests/testutil.h"
@@ -22,6 +28,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -46,21 +53,87 @@ int RunViewer(const std::wstring &countFile, const std::wstring &stopFile) {
     return 0;
 }
 
-int RunCopy(const std::wstring &bmpFile, const std::wstring &text) {
-    const std::vector<unsigned char> bmp = testutil::ReadFileBytes(bmpFile);
+// The packed DIB of a BMP file: what follows its file header.
+std::vector<unsigned char> DibOfBmpFile(const std::wstring &bmpFile) {
+    std::vector<unsigned char> bmp = testutil::ReadFileBytes(bmpFile);
     const size_t fileHeader = 14;
-    if (bmp.size() <= fileHeader + sizeof(BITMAPINFOHEADER) || bmp[0] != 'B' || bmp[1] != 'M') {
+    if (bmp.size() <= fileHeader + sizeof(BITMAPINFOHEADER) || bmp[0] != 'B' || bmp[1] != 'M')
+        return {};
+    bmp.erase(bmp.begin(), bmp.begin() + fileHeader);
+    return bmp;
+}
+
+int RunCopy(const std::wstring &bmpFile, const std::wstring &text) {
+    std::vector<unsigned char> dib = DibOfBmpFile(bmpFile);
+    if (dib.empty()) {
         std::fprintf(stderr, "road_helper: not a BMP file\n");
         return 1;
     }
     const auto *chars = reinterpret_cast<const unsigned char *>(text.c_str());
     const std::vector<testutil::ClipData> blocks{
-        {CF_DIB, {bmp.begin() + fileHeader, bmp.end()}},
+        {CF_DIB, std::move(dib)},
         {CF_UNICODETEXT, {chars, chars + (text.size() + 1) * sizeof(wchar_t)}}};
     if (!testutil::PutClipboard(blocks)) {
         std::fprintf(stderr, "road_helper: the clipboard stayed busy or refused the data\n");
         return 1;
     }
+    return 0;
+}
+
+struct LateProducer {
+    std::vector<unsigned char> dib;
+    DWORD delay = 0;
+    std::wstring countFile;
+    int asked = 0;
+};
+LateProducer *g_late = nullptr;
+
+LRESULT CALLBACK LateProc(HWND h, UINT m, WPARAM w, LPARAM l) {
+    if (m != WM_RENDERFORMAT || w != CF_DIB || !g_late) return DefWindowProcW(h, m, w, l);
+    LateProducer &p = *g_late;
+    WriteCount(p.countFile, ++p.asked);
+    Sleep(p.delay); // busy, not pumping: the reader waits on us
+    if (HGLOBAL g = GlobalAlloc(GMEM_MOVEABLE, p.dib.size())) {
+        std::memcpy(GlobalLock(g), p.dib.data(), p.dib.size());
+        GlobalUnlock(g);
+        if (!SetClipboardData(CF_DIB, g)) GlobalFree(g);
+    }
+    WriteCount(p.countFile + L".done", p.asked);
+    return 0;
+}
+
+int RunLate(const std::wstring &bmpFile, DWORD delay, const std::wstring &countFile,
+            const std::wstring &stopFile) {
+    LateProducer p{DibOfBmpFile(bmpFile), delay, countFile};
+    if (p.dib.empty()) {
+        std::fprintf(stderr, "road_helper: not a BMP file\n");
+        return 1;
+    }
+    g_late = &p;
+    WNDCLASSW wc{};
+    wc.lpfnWndProc = LateProc;
+    wc.hInstance = GetModuleHandleW(nullptr);
+    wc.lpszClassName = L"TessaryTestLateProducer";
+    RegisterClassW(&wc);
+    HWND owner = CreateWindowW(wc.lpszClassName, L"", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr,
+                               wc.hInstance, nullptr);
+    bool offered = false;
+    if (owner) {
+        testutil::ClipboardOpen open(owner);
+        if (open && EmptyClipboard()) {
+            SetClipboardData(CF_DIB, nullptr); // null: rendered when asked for
+            offered = IsClipboardFormatAvailable(CF_DIB) != FALSE;
+        }
+    }
+    if (!offered) {
+        std::fprintf(stderr, "road_helper: could not offer the picture\n");
+        return 1;
+    }
+    WriteCount(countFile, 0);
+    testutil::PumpUntil(
+        [&] { return GetFileAttributesW(stopFile.c_str()) != INVALID_FILE_ATTRIBUTES; }, 10min);
+    DestroyWindow(owner);
+    g_late = nullptr;
     return 0;
 }
 
@@ -74,6 +147,8 @@ int RunProgram(const std::wstring &how) {
         return PostThreadMessageW(GetWindowThreadProcessId(menu, nullptr), WM_QUIT, 0, 0) ? 0 : 1;
     }
     DWORD_PTR answer = 0;
+    if (how == L"close")
+        return SendMessageTimeoutW(menu, WM_CLOSE, 0, 0, SMTO_NORMAL, 5000, &answer) ? 0 : 1;
     if (how == L"answers")
         return SendMessageTimeoutW(menu, WM_NULL, 0, 0, SMTO_NORMAL, 2000, &answer) ? 0 : 1;
     SendMessageTimeoutW(menu, WM_QUERYENDSESSION, 0, 0, SMTO_NORMAL, 5000, &answer);
@@ -91,13 +166,16 @@ int main() {
         status = RunViewer(argv[2], argv[3]);
     } else if (argc == 4 && std::wcscmp(argv[1], L"copy") == 0) {
         status = RunCopy(argv[2], argv[3]);
+    } else if (argc == 6 && std::wcscmp(argv[1], L"late") == 0) {
+        status = RunLate(argv[2], static_cast<DWORD>(_wtoi(argv[3])), argv[4], argv[5]);
     } else if (argc == 3 && std::wcscmp(argv[1], L"program") == 0 &&
                (std::wcscmp(argv[2], L"answers") == 0 || std::wcscmp(argv[2], L"quit") == 0 ||
-                std::wcscmp(argv[2], L"session") == 0)) {
+                std::wcscmp(argv[2], L"session") == 0 || std::wcscmp(argv[2], L"close") == 0)) {
         status = RunProgram(argv[2]);
     } else {
         std::fprintf(stderr, "usage: road_helper viewer COUNTFILE STOPFILE | copy BMPFILE TEXT | "
-                             "program answers|quit|session\n");
+                             "late BMPFILE DELAYMS COUNTFILE STOPFILE | "
+                             "program answers|quit|session|close\n");
     }
     LocalFree(argv);
     return status;

@@ -21,6 +21,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
 #include <optional>
 #include <sstream>
 #include <string>
@@ -624,6 +625,15 @@ TEST_F(PrintToPdf, PictureTooLargeForMemoryIsReportedAndTheNextPrintWorks) {
     EXPECT_STREQ(print::FailureText(PrintResult::TooLarge), L"画像が大きすぎて印刷できません");
     EXPECT_TRUE(Entries(folder_.path()).empty());
     EXPECT_EQ(PrintAndCollect(print::kPortrait, L"A4", L"1").pages, 1);
+
+    // A PNG runs out in the decoder's strip: 4 bytes a pixel, more than the PNG's 3.
+    const auto png = samples::QuadrantsPng(320, 200);
+    ASSERT_TRUE(testutil::SetClipboardBlock(testutil::PngFormat(), png));
+    bigalloc::FailNextOver(png.size());
+    const PrintResult result = Print(print::kPortrait, L"A4", L"1");
+    bigalloc::FailNextOver(std::numeric_limits<std::size_t>::max());
+    EXPECT_EQ(result, PrintResult::TooLarge);
+    EXPECT_TRUE(Entries(folder_.path()).empty());
 }
 
 TEST_F(PrintToPdf, CopiesReachTheJob) {

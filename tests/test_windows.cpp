@@ -616,6 +616,14 @@ TEST_F(Windows, PictureTooLargeForMemoryIsAsGoodAsNone) {
     const auto seen = boxes_.Seen();
     ASSERT_EQ(seen.size(), 1u);
     EXPECT_EQ(seen[0].text, kNoPicture);
+
+    // A PNG runs out in the decoder's strip: 4 bytes a pixel, more than the PNG's 3.
+    ClipMenu->mEnd_Click();
+    const auto png = samples::QuadrantsPng(320, 200);
+    ASSERT_TRUE(testutil::SetClipboardBlock(testutil::PngFormat(), png));
+    bigalloc::FailNextOver(png.size());
+    ExpectNoPictureIn42();
+    bigalloc::FailNextOver(std::numeric_limits<std::size_t>::max());
 }
 
 INSTANTIATE_TEST_SUITE_P(Blocks, MalformedOnClipboard,

@@ -28,15 +28,16 @@ public:
 
     // True when a picture was read and validated; the accessors below are meaningful only then.
     explicit operator bool() const { return ok_; }
-    // Why there is no picture; Invalid comes with the validation error.
-    // Invalid comes with the validation error, or with the PNG check's for a PNG.
+    // Why there is no picture; Invalid comes with the validation error, or with the PNG check's
+    // for a PNG.
     enum class Status { Ok, NotOpened, NotOffered, Unreadable, Invalid };
     Status status() const { return status_; }
     dib::Error error() const { return error_; }
     picture::PngError pngError() const { return pngError_; }
 
     // Every picture: its size, its pixel format, and its rows top first (for a PNG, decoded at
-    // the first call; null when decoding fails).
+    // the first call; null when decoding fails). Memory running out throws std::bad_alloc, for a
+    // PNG also from the rows' Row().
     bool isPng() const { return png_ != nullptr; }
     std::int32_t width() const { return isPng() ? pngInfo_.width : info_.width; }
     std::int32_t height() const { return isPng() ? pngInfo_.height : info_.height; }

@@ -1,10 +1,12 @@
 #include "common/picture/pngdecoder.h"
 
 #include "common/lazylib.h"
+#include "common/picture/bigalloc.h"
 
 #include <wincodec.h>
 
 #include <algorithm>
+#include <new>
 
 namespace clip {
 
@@ -45,6 +47,13 @@ IWICImagingFactory *Factory() {
     return factory;
 }
 
+// The component's own buffers (a whole decoded picture, for some decoders) running out end the
+// picture as our own strips do: too large, not unreadable.
+bool Succeeded(HRESULT hr) {
+    if (hr == E_OUTOFMEMORY) throw std::bad_alloc();
+    return SUCCEEDED(hr);
+}
+
 } // namespace
 
 struct PngDecoder::Objects {
@@ -63,27 +72,28 @@ bool PngDecoder::Open(const std::uint8_t *data, std::size_t size, const picture:
     if (!factory || size > 0xFFFFFFFFu) return false;
     auto o = std::make_unique<Objects>();
     IWICStream *stream = nullptr;
-    if (FAILED(factory->CreateStream(&stream))) return false;
+    if (!Succeeded(factory->CreateStream(&stream))) return false;
     o->stream.reset(stream);
     // The stream only reads from the block.
-    if (FAILED(stream->InitializeFromMemory(const_cast<BYTE *>(data), static_cast<DWORD>(size))))
+    if (!Succeeded(
+            stream->InitializeFromMemory(const_cast<BYTE *>(data), static_cast<DWORD>(size))))
         return false;
     IWICBitmapDecoder *decoder = nullptr;
-    if (FAILED(factory->CreateDecoder(kPngContainer, nullptr, &decoder))) return false;
+    if (!Succeeded(factory->CreateDecoder(kPngContainer, nullptr, &decoder))) return false;
     o->decoder.reset(decoder);
-    if (FAILED(decoder->Initialize(stream, WICDecodeMetadataCacheOnDemand))) return false;
+    if (!Succeeded(decoder->Initialize(stream, WICDecodeMetadataCacheOnDemand))) return false;
     IWICBitmapFrameDecode *frame = nullptr;
-    if (FAILED(decoder->GetFrame(0, &frame))) return false;
+    if (!Succeeded(decoder->GetFrame(0, &frame))) return false;
     o->frame.reset(frame);
     UINT w = 0, h = 0;
-    if (FAILED(frame->GetSize(&w, &h)) || w != static_cast<UINT>(info.width) ||
+    if (!Succeeded(frame->GetSize(&w, &h)) || w != static_cast<UINT>(info.width) ||
         h != static_cast<UINT>(info.height))
         return false;
     IWICFormatConverter *converter = nullptr;
-    if (FAILED(factory->CreateFormatConverter(&converter))) return false;
+    if (!Succeeded(factory->CreateFormatConverter(&converter))) return false;
     o->converter.reset(converter);
-    if (FAILED(converter->Initialize(frame, kBgra32, WICBitmapDitherTypeNone, nullptr, 0.0,
-                                     WICBitmapPaletteTypeCustom)))
+    if (!Succeeded(converter->Initialize(frame, kBgra32, WICBitmapDitherTypeNone, nullptr, 0.0,
+                                         WICBitmapPaletteTypeCustom)))
         return false;
     objects_ = std::move(o);
     info_ = info;
@@ -96,7 +106,7 @@ bool PngDecoder::CopyRows(std::int32_t first, std::int32_t count, std::uint8_t *
     const std::uint64_t bytes = std::uint64_t{stride} * static_cast<std::uint32_t>(count);
     if (stride > 0xFFFFFFFFu || bytes > 0xFFFFFFFFu) return false;
     const WICRect rect{0, first, info_.width, count};
-    return SUCCEEDED(objects_->converter->CopyPixels(&rect, static_cast<UINT>(stride),
+    return Succeeded(objects_->converter->CopyPixels(&rect, static_cast<UINT>(stride),
                                                      static_cast<UINT>(bytes), out));
 }
 
@@ -115,7 +125,9 @@ const std::uint8_t *PngRows::Row(std::int32_t y) {
     const std::size_t stride = static_cast<std::size_t>(width_) * 4;
     if (y < first_ || y >= first_ + count_) {
         const std::int32_t count = std::min(stripRows_, height_ - y);
-        strip_.resize(stride * static_cast<std::size_t>(count));
+        const std::size_t bytes = stride * static_cast<std::size_t>(count);
+        if (bytes > strip_.capacity()) bigalloc::Check(bytes);
+        strip_.resize(bytes);
         if (!decoder_.CopyRows(y, count, strip_.data(), stride)) {
             first_ = -1;
             count_ = 0;

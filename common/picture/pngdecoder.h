@@ -22,7 +22,8 @@ public:
     PngDecoder &operator=(const PngDecoder &) = delete;
 
     // Decodes `size` bytes at `data`, which must outlive the decoder. False when the imaging
-    // component is missing or refuses the stream, or its size is not the checked one.
+    // component is missing or refuses the stream, or its size is not the checked one. Memory
+    // running out, here or in CopyRows, throws std::bad_alloc as it does for a bitmap.
     bool Open(const std::uint8_t *data, std::size_t size, const picture::PngInfo &info);
 
     // Top-down 32-bit BGRA rows [first, first + count) into `out`, `stride` bytes apart.
@@ -35,7 +36,8 @@ private:
     picture::PngInfo info_;
 };
 
-// The decoder's rows for the resampler, a strip of a few megabytes at a time.
+// The decoder's rows for the resampler, a strip of a few megabytes at a time, allocated through
+// bigalloc.
 class PngRows final : public picture::RowSource {
 public:
     explicit PngRows(const PngDecoder &decoder, std::int32_t width, std::int32_t height);
