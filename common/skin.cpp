@@ -18,30 +18,14 @@ constexpr wchar_t kPictureBoxClass[] = L"TessaryPictureBox";
 
 } // namespace
 
-double TwipsPerPixelX() {
-    return 1440.0 / ScreenLogPixels(LOGPIXELSX);
-}
-double TwipsPerPixelY() {
-    return 1440.0 / ScreenLogPixels(LOGPIXELSY);
-}
-int TwipsToPixelsX(double twips) {
-    return static_cast<int>(std::lround(twips / TwipsPerPixelX()));
-}
-int TwipsToPixelsY(double twips) {
-    return static_cast<int>(std::lround(twips / TwipsPerPixelY()));
-}
-int DesignToScreenX(int pixels) {
-    return TwipsToPixelsX(pixels * 15.0);
-}
-int DesignToScreenY(int pixels) {
-    return TwipsToPixelsY(pixels * 15.0);
-}
-double ScreenWidthTwips() {
-    return GetSystemMetrics(SM_CXSCREEN) * TwipsPerPixelX();
-}
-double ScreenHeightTwips() {
-    return GetSystemMetrics(SM_CYSCREEN) * TwipsPerPixelY();
-}
+double TwipsPerPixelX() { return 1440.0 / ScreenLogPixels(LOGPIXELSX); }
+double TwipsPerPixelY() { return 1440.0 / ScreenLogPixels(LOGPIXELSY); }
+int TwipsToPixelsX(double twips) { return static_cast<int>(std::lround(twips / TwipsPerPixelX())); }
+int TwipsToPixelsY(double twips) { return static_cast<int>(std::lround(twips / TwipsPerPixelY())); }
+int DesignToScreenX(int pixels) { return TwipsToPixelsX(pixels * 15.0); }
+int DesignToScreenY(int pixels) { return TwipsToPixelsY(pixels * 15.0); }
+double ScreenWidthTwips() { return GetSystemMetrics(SM_CXSCREEN) * TwipsPerPixelX(); }
+double ScreenHeightTwips() { return GetSystemMetrics(SM_CYSCREEN) * TwipsPerPixelY(); }
 
 // --- MemoryImage ---------------------------------------------------------------------------
 
