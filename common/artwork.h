@@ -7,15 +7,28 @@
 
 #include <windows.h>
 
+#include <cstdint>
+#include <memory>
+#include <vector>
+
 namespace win {
 
 class MemoryImage;
 
+// A master decoded, shared by the elements made from it and gone with the last of them, so that
+// a window made again for a new scale does not decode it again.
+struct ArtworkMaster {
+    std::int32_t width = 0, height = 0;
+    std::vector<std::uint8_t> bgra; // top-down, 4 bytes a pixel
+};
+
 // The 100 % picture's own size in pixels; {0, 0} when the program carries no such picture.
 SIZE ArtworkSize(UINT id);
 
-// Makes picture `id` at width x height pixels in `out`. False, with `out` empty, when the picture
-// is missing or cannot be decoded.
-bool MakeArtwork(UINT id, int width, int height, MemoryImage &out);
+// Makes picture `id` at width x height pixels in `out`; `master` holds the decoded master where
+// it was used, and nothing at 100 %. False, with `out` empty, when the picture is missing or
+// cannot be decoded.
+bool MakeArtwork(UINT id, int width, int height, MemoryImage &out,
+                 std::shared_ptr<const ArtworkMaster> &master);
 
 } // namespace win

@@ -68,7 +68,7 @@ bool ImageElement::SetPictureFromResource(UINT id) {
     const SIZE own = ArtworkSize(id);
     const int w = stretch ? box.right - box.left : DesignToScreenX(own.cx);
     const int h = stretch ? box.bottom - box.top : DesignToScreenY(own.cy);
-    return MakeArtwork(id, w, h, picture);
+    return MakeArtwork(id, w, h, picture, master);
 }
 
 // --- PictureBox ----------------------------------------------------------------------------
