@@ -983,18 +983,18 @@ struct Art {
     win::ImageElement e;
 };
 
-// The colours of a stored picture's rows (BGRX, 4 bytes a pixel), or of the master box-filtered
-// to w x h; each compared by the colours alone.
-std::vector<unsigned char> Colours(const std::vector<unsigned char> &bgrx) {
+// Blue, green, red of each pixel of 4-byte pixels: the fourth byte is no part of the picture.
+std::vector<unsigned char> BgrOf(const std::vector<unsigned char> &bgrx) {
     std::vector<unsigned char> out;
     for (std::size_t i = 0; i < bgrx.size(); i += 4)
         out.insert(out.end(), &bgrx[i], &bgrx[i] + 3);
     return out;
 }
-std::vector<unsigned char> Colours(const Art &a) {
+std::vector<unsigned char> BgrOf(const Art &a) {
     const auto *p = a.e.picture.bits();
-    return Colours({p, p + std::size_t{4} * a.e.picture.width() * a.e.picture.height()});
+    return BgrOf({p, p + std::size_t{4} * a.e.picture.width() * a.e.picture.height()});
 }
+// The stored master box-filtered to w x h by the resampler itself, for comparison.
 std::vector<unsigned char> MasterAt(UINT id, int w, int h) {
     HRSRC res = FindResourceW(win::AppInstance(), MAKEINTRESOURCEW(id), L"PNG200");
     const auto *png =
@@ -1008,7 +1008,7 @@ std::vector<unsigned char> MasterAt(UINT id, int w, int h) {
     if (!picture::Resample(picture::Bgra32(false), r.info.width, r.info.height, rows, out.data(),
                            std::size_t{4} * w, w, h))
         return {};
-    return Colours(out);
+    return BgrOf(out);
 }
 
 TEST(Artwork, AtItsOwnSizeEachPictureIsTheOneItAlwaysWas) {
@@ -1027,9 +1027,10 @@ TEST(Artwork, AtItsOwnSizeEachPictureIsTheOneItAlwaysWas) {
         const Art a(p.id, p.w, p.h);
         ASSERT_TRUE(a.made) << p.id;
         std::uint64_t fnv = 1469598103934665603ull;
-        for (unsigned char c : Colours(a))
+        for (unsigned char c : BgrOf(a))
             fnv = (fnv ^ c) * 1099511628211ull;
         EXPECT_EQ(fnv, p.fnv) << "picture " << p.id;
+        EXPECT_EQ(a.e.master, nullptr) << "no master is held at 100 %";
     }
     const Art none(999, 42, 140);
     EXPECT_FALSE(none.made);
@@ -1039,8 +1040,8 @@ TEST(Artwork, AtItsOwnSizeEachPictureIsTheOneItAlwaysWas) {
 TEST(Artwork, AtTwiceTheSizeTheBoxGetsTheMasterDrawnForIt) {
     const Art remote(IDB_REMOTE, 84, 280), disp(IDB_DISP42, 926, 572);
     ASSERT_TRUE(remote.made && disp.made);
-    EXPECT_EQ(Colours(remote), MasterAt(IDB_REMOTE, 84, 280));
-    EXPECT_EQ(Colours(disp), MasterAt(IDB_DISP42, 926, 572));
+    EXPECT_EQ(BgrOf(remote), MasterAt(IDB_REMOTE, 84, 280));
+    EXPECT_EQ(BgrOf(disp), MasterAt(IDB_DISP42, 926, 572));
     // Drawn, not enlarged: the rim around the screen is one pixel wide, between the black edge and
     // the glass.
     const std::vector<unsigned char> rim{98, 90, 88}, edge{12, 10, 10};
@@ -1053,8 +1054,12 @@ TEST(Artwork, BetweenTheTwoTheMasterIsBoxFilteredToTheBox) {
     // The 42-inch display at 150 % (144 DPI), and the settings dialog at 125 %.
     const Art disp(IDB_DISP42, 695, 429), setting(IDB_SETTING, 419, 260);
     ASSERT_TRUE(disp.made && setting.made);
-    EXPECT_EQ(Colours(disp), MasterAt(IDB_DISP42, 695, 429));
-    EXPECT_EQ(Colours(setting), MasterAt(IDB_SETTING, 419, 260));
+    EXPECT_EQ(BgrOf(disp), MasterAt(IDB_DISP42, 695, 429));
+    EXPECT_EQ(BgrOf(setting), MasterAt(IDB_SETTING, 419, 260));
+    // Decoded once: a picture made again for another scale uses the master already held.
+    ASSERT_NE(disp.e.master, nullptr);
+    const Art again(IDB_DISP42, 800, 500);
+    EXPECT_EQ(again.e.master, disp.e.master);
 }
 
 } // namespace
