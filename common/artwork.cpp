@@ -95,7 +95,8 @@ class MasterRows final : public picture::RowSource {
 public:
     explicit MasterRows(const ArtworkMaster &m) : m_(m) {}
     const std::uint8_t *Row(std::int32_t y) override {
-        return m_.bgra.data() + std::size_t{4} * m_.width * static_cast<std::uint32_t>(y);
+        return &m_.bgra[std::size_t{4} * static_cast<std::uint32_t>(m_.width) *
+                        static_cast<std::uint32_t>(y)];
     }
 
 private:

@@ -976,7 +976,8 @@ struct Art {
     }
     // Blue, green, red at (x, y).
     std::vector<unsigned char> At(int x, int y) const {
-        const unsigned char *p = e.picture.bits() + (y * e.picture.width() + x) * 4;
+        const unsigned char *p =
+            e.picture.bits() + static_cast<std::size_t>(y * e.picture.width() + x) * 4;
         return {p[0], p[1], p[2]};
     }
     bool made = false;
