@@ -1,5 +1,7 @@
 #include "common/skin.h"
 
+#include "common/artwork.h"
+
 #include <cmath>
 
 namespace win {
@@ -62,21 +64,11 @@ void MemoryImage::Reset() {
 // --- ImageElement --------------------------------------------------------------------------
 
 bool ImageElement::SetPictureFromResource(UINT id) {
-    unique_hbitmap bmp(static_cast<HBITMAP>(
-        LoadImageW(AppInstance(), MAKEINTRESOURCEW(id), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION)));
-    if (!bmp) return false;
-    BITMAP bm{};
-    GetObjectW(bmp.get(), sizeof(bm), &bm);
-    const int w = box.right - box.left, h = box.bottom - box.top;
-    const int dstW = stretch ? w : DesignToScreenX(bm.bmWidth);
-    const int dstH = stretch ? h : DesignToScreenY(bm.bmHeight);
-    if (!picture.Create(dstW, dstH)) return false;
-    unique_memdc src(CreateCompatibleDC(nullptr));
-    unique_select_object sel(src.get(), bmp.get());
-    SetStretchBltMode(picture.dc(), HALFTONE);
-    SetBrushOrgEx(picture.dc(), 0, 0, nullptr);
-    return StretchBlt(picture.dc(), 0, 0, dstW, dstH, src.get(), 0, 0, bm.bmWidth, bm.bmHeight,
-                      SRCCOPY) != FALSE;
+    // Made for the box each time, so that a box of a new size gets the picture drawn for it.
+    const SIZE own = ArtworkSize(id);
+    const int w = stretch ? box.right - box.left : DesignToScreenX(own.cx);
+    const int h = stretch ? box.bottom - box.top : DesignToScreenY(own.cy);
+    return MakeArtwork(id, w, h, picture, master);
 }
 
 // --- PictureBox ----------------------------------------------------------------------------

@@ -8,9 +8,12 @@
 
 #include <functional>
 #include <list>
+#include <memory>
 #include <string>
 
 namespace win {
+
+struct ArtworkMaster;
 
 // Screen units. Geometry is given in twips (1/1440 inch), 15 to the pixel at 96 DPI.
 double TwipsPerPixelX();
@@ -53,10 +56,14 @@ struct ImageElement {
     std::function<void()> onClick;
 
     bool SetPictureFromResource(UINT id);
-    void Clear() { picture.Reset(); }
+    void Clear() {
+        picture.Reset();
+        master.reset();
+    }
     bool HasPicture() const { return static_cast<bool>(picture); }
 
     MemoryImage picture;
+    std::shared_ptr<const ArtworkMaster> master; // decoded, while the picture was made from it
 };
 
 // A windowless label, drawn over the images.

@@ -1,7 +1,9 @@
 // The remote control and the display previews in process, with ClipMenu loaded: size switching,
 // geometry at 96 DPI, the preview's messages by content mask, malformed pictures, colours on the
-// display's screen, and the remote's load handler and mouse.
+// display's screen, the remote's load handler and mouse, and the artwork at each scale.
 #include "common/picture/bigalloc.h"
+#include "common/picture/pngdecoder.h"
+#include "common/picture/resample.h"
 #include "common/clipboard.h"
 #include "common/form.h"
 #include "common/ids.h"
@@ -970,5 +972,103 @@ INSTANTIATE_TEST_SUITE_P(Images, PreviewClick, ::testing::Values(false, true),
                          [](const auto &info) {
                              return std::string(info.param ? "Image2" : "Image1");
                          });
+
+// --- the artwork at each scale ----------------------------------------------------------------
+
+// An artwork picture made for a box of w x h pixels, as the windows make it.
+struct Art {
+    Art(UINT id, int w, int h) {
+        e.box = {0, 0, w, h};
+        made = e.SetPictureFromResource(id);
+        GdiFlush();
+    }
+    // Blue, green, red at (x, y).
+    std::vector<unsigned char> At(int x, int y) const {
+        const unsigned char *p =
+            e.picture.bits() + static_cast<std::size_t>(y * e.picture.width() + x) * 4;
+        return {p[0], p[1], p[2]};
+    }
+    bool made = false;
+    win::ImageElement e;
+};
+
+// Blue, green, red of each pixel of 4-byte pixels: the fourth byte is no part of the picture.
+std::vector<unsigned char> BgrOf(const std::vector<unsigned char> &bgrx) {
+    std::vector<unsigned char> out;
+    for (std::size_t i = 0; i < bgrx.size(); i += 4)
+        out.insert(out.end(), &bgrx[i], &bgrx[i] + 3);
+    return out;
+}
+std::vector<unsigned char> BgrOf(const Art &a) {
+    const auto *p = a.e.picture.bits();
+    return BgrOf({p, p + std::size_t{4} * a.e.picture.width() * a.e.picture.height()});
+}
+// The stored master box-filtered to w x h by the resampler itself, for comparison.
+std::vector<unsigned char> MasterAt(UINT id, int w, int h) {
+    HRSRC res = FindResourceW(win::AppInstance(), MAKEINTRESOURCEW(id), L"PNG200");
+    const auto *png =
+        static_cast<const std::uint8_t *>(LockResource(LoadResource(win::AppInstance(), res)));
+    const std::size_t size = SizeofResource(win::AppInstance(), res);
+    const picture::PngResult r = picture::CheckPng(png, size);
+    clip::PngDecoder decoder;
+    if (!r || !decoder.Open(png, size, r.info)) return {};
+    clip::PngRows rows(decoder, r.info.width, r.info.height);
+    std::vector<unsigned char> out(std::size_t{4} * w * h);
+    if (!picture::Resample(picture::Bgra32(false), r.info.width, r.info.height, rows, out.data(),
+                           std::size_t{4} * w, w, h))
+        return {};
+    return BgrOf(out);
+}
+
+TEST(Artwork, AtItsOwnSizeEachPictureIsTheOneItAlwaysWas) {
+    // FNV-1a of the colours of the pictures made from the 24-bit BMPs the program carried before,
+    // halftone-stretched to their boxes at 96 DPI.
+    const struct {
+        UINT id;
+        int w, h;
+        std::uint64_t fnv;
+    } kPictures[] = {{IDB_REMOTE, 42, 140, 0xe84451e25d039f02ull},
+                     {IDB_DISP42, 463, 286, 0x8422c972bbe4d3c7ull},
+                     {IDB_DISP57, 561, 280, 0x57cf2ac02bfc8cf2ull},
+                     {IDB_DISP65, 551, 358, 0x0d4063315e553a51ull},
+                     {IDB_SETTING, 335, 208, 0xcd5bb131f0aeb8caull}};
+    for (const auto &p : kPictures) {
+        const Art a(p.id, p.w, p.h);
+        ASSERT_TRUE(a.made) << p.id;
+        std::uint64_t fnv = 1469598103934665603ull;
+        for (unsigned char c : BgrOf(a))
+            fnv = (fnv ^ c) * 1099511628211ull;
+        EXPECT_EQ(fnv, p.fnv) << "picture " << p.id;
+        EXPECT_EQ(a.e.master, nullptr) << "no master is held at 100 %";
+    }
+    const Art none(999, 42, 140);
+    EXPECT_FALSE(none.made);
+    EXPECT_FALSE(none.e.HasPicture());
+}
+
+TEST(Artwork, AtTwiceTheSizeTheBoxGetsTheMasterDrawnForIt) {
+    const Art remote(IDB_REMOTE, 84, 280), disp(IDB_DISP42, 926, 572);
+    ASSERT_TRUE(remote.made && disp.made);
+    EXPECT_EQ(BgrOf(remote), MasterAt(IDB_REMOTE, 84, 280));
+    EXPECT_EQ(BgrOf(disp), MasterAt(IDB_DISP42, 926, 572));
+    // Drawn, not enlarged: the rim around the screen is one pixel wide, between the black edge and
+    // the glass.
+    const std::vector<unsigned char> rim{98, 90, 88}, edge{12, 10, 10};
+    EXPECT_EQ(disp.At(105, 300), edge);
+    EXPECT_EQ(disp.At(106, 300), rim);
+    EXPECT_NE(disp.At(107, 300), rim);
+}
+
+TEST(Artwork, BetweenTheTwoTheMasterIsBoxFilteredToTheBox) {
+    // The 42-inch display at 150 % (144 DPI), and the settings dialog at 125 %.
+    const Art disp(IDB_DISP42, 695, 429), setting(IDB_SETTING, 419, 260);
+    ASSERT_TRUE(disp.made && setting.made);
+    EXPECT_EQ(BgrOf(disp), MasterAt(IDB_DISP42, 695, 429));
+    EXPECT_EQ(BgrOf(setting), MasterAt(IDB_SETTING, 419, 260));
+    // Decoded once: a picture made again for another scale uses the master already held.
+    ASSERT_NE(disp.e.master, nullptr);
+    const Art again(IDB_DISP42, 800, 500);
+    EXPECT_EQ(again.e.master, disp.e.master);
+}
 
 } // namespace
