@@ -105,6 +105,8 @@ public:
     // Takes the inside size the window has now (after a change of scale): the snapshot taken at
     // load is scaled to it, never taken again.
     void FitImageToWindow();
+    // The image was drawn afresh (the snapshot, taken): later changes of scale start from it.
+    void ImageRetaken() { snapshot_.Reset(); }
     HWND hwnd() const { return hwnd_; }
     int ScaleWidth() const { return image_.width(); }
     int ScaleHeight() const { return image_.height(); }

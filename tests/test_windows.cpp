@@ -1028,9 +1028,7 @@ TEST_F(Windows, RemoteFollowsEachDpiAndComesBackExactly) {
     const Drawn before(r);
     for (int dpi : kDpiSteps) {
         RECT to{};
-        const double ms = ChangeDpi(r.hWnd(), dpi, 630, 2115, &to);
-        std::printf("bench: WM_DPICHANGED to the repainted remote control at %d DPI: %.1f ms\n",
-                    dpi, ms);
+        ChangeDpi(r.hWnd(), dpi, 630, 2115, &to);
         ExpectPicture1At(r, to, 3735, 3075, dpi);
         ASSERT_NE(r.Image2, nullptr);
         const RECT box = TwipsRect(0, 0, 630, 2100, dpi);
@@ -1152,17 +1150,28 @@ TEST_F(Windows, AHundredDpiChangesLeaveNoGdiObjectBehind) {
     ClipSettingForm::IniPathSource = saved;
 }
 
-TEST_F(Windows, SixtyFiveInchPreviewRepaintTime) {
-    PutPicture(samples::Quadrants(1920, 1080));
+// The fastest of five changes to each DPI: the machine's other work only ever adds.
+void PrintDpiChangeTimes(const char *what, HWND h, double widthTw, double heightTw) {
+    double best[3] = {1e9, 1e9, 1e9};
+    for (int round = 0; round < 5; ++round)
+        for (int i = 0; i < 3; ++i)
+            best[i] = std::min(best[i], ChangeDpi(h, kDpiSteps[i], widthTw, heightTw));
+    for (int i = 0; i < 3; ++i)
+        std::printf("bench: WM_DPICHANGED to the repainted %s at %d DPI: %.1f ms\n", what,
+                    kDpiSteps[i], best[i]);
+}
+
+TEST_F(Windows, DpiChangeRepaintTimes) {
+    ClipMenu->mRem_Click();
+    PrintDpiChangeTimes("remote control", ClipRemort->hWnd(), 630, 2115);
+    // Without a picture (the artwork and the snapshot alone), then with a large one.
     ClipMenu->m65_Click();
     ASSERT_TRUE(ClipMain65V.IsLoaded());
-    for (int dpi : kDpiSteps) {
-        const double ms = ChangeDpi(ClipMain65V->hWnd(), dpi, 8280, 5370);
-        std::printf("bench: WM_DPICHANGED to the repainted 65-inch preview (1920x1080 picture) at "
-                    "%d DPI: %.1f ms\n",
-                    dpi, ms);
-    }
-    ExpectQuadrantsInScreenArea(ClipMain65V.get());
+    PrintDpiChangeTimes("65-inch preview, no picture", ClipMain65V->hWnd(), 8280, 5370);
+    ClipMenu->mOFF_Click();
+    PutPicture(samples::Quadrants(1920, 1080));
+    ClipMenu->m65_Click();
+    PrintDpiChangeTimes("65-inch preview, 1920x1080 picture", ClipMain65V->hWnd(), 8280, 5370);
 }
 
 // The icon's size in pixels.
@@ -1204,6 +1213,18 @@ TEST_F(Windows, ManifestMakesTheWindowsPerMonitorAware) {
     const auto v1 = reinterpret_cast<Context>(static_cast<INT_PTR>(-3)); // per monitor
     const auto v2 = reinterpret_cast<Context>(static_cast<INT_PTR>(-4)); // per monitor v2
     EXPECT_TRUE(equal(c, v1) || equal(c, v2));
+    // Wine makes a process per-monitor aware whatever it declares: that the loader took the
+    // declaration into the process's activation context is what shows here.
+    const auto setting =
+        reinterpret_cast<BOOL(WINAPI *)(DWORD, HANDLE, PCWSTR, PCWSTR, PWSTR, SIZE_T, SIZE_T *)>(
+            reinterpret_cast<void (*)()>(
+                GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "QueryActCtxSettingsW")));
+    if (!setting) return;
+    wchar_t value[64] = {};
+    SIZE_T n = 0;
+    EXPECT_TRUE(setting(0, nullptr, L"http://schemas.microsoft.com/SMI/2016/WindowsSettings",
+                        L"dpiAwareness", value, 64, &n));
+    EXPECT_STREQ(value, L"PerMonitorV2, PerMonitor");
 }
 
 TEST_F(Windows, ThePreviewsBoxStandsOverThePreview) {
