@@ -13,7 +13,7 @@ shift
 DPIS=("$@")
 ((${#DPIS[@]})) || DPIS=(96 120 144 192)
 HERE=$(cd "$(dirname "$0")" && pwd)
-source "$HERE/e2e_lib.sh"
+source "$(dirname "$0")/e2e_lib.sh"
 
 KEY='HKCU\Control Panel\Desktop'
 old_dpi=$(timeout 30 wine reg query "$KEY" /v LogPixels 2>/dev/null | awk '/LogPixels/ {print $3}' | tr -d '\r')
@@ -70,10 +70,10 @@ near() { (($1 - $2 <= 1 && $2 - $1 <= 1)); }
 # same_as_before NAME DPI: at 96 DPI the crop is, pixel for pixel, the one kept in tests/dpi96.
 same_as_before() {
     (($2 == 96)) || return 0
-    local got=$E2E_DIR/$1-96.png want=$HERE/dpi96/$1.png diff
-    diff=$(compare -metric AE "$got" "$want" null: 2>&1)
+    local shot=$E2E_DIR/$1-96.png want=$HERE/dpi96/$1.png diff
+    diff=$(compare -metric AE "$shot" "$want" null: 2>&1)
     [[ $diff == 0 ]] && return 0
-    [[ -n ${E2E_KEEP:-} ]] && cp "$got" "$E2E_KEEP"/
+    [[ -n ${E2E_KEEP:-} ]] && cp "$shot" "$E2E_KEEP"/
     fail "at 96 DPI the $1 no longer looks as it did ($diff pixels differ)"
 }
 

@@ -110,7 +110,9 @@ public:
     }
     bool SameAs(const Drawn &o) const {
         return image_.width() == o.image_.width() && image_.height() == o.image_.height() &&
-               std::equal(image_.bits(), image_.bits() + image_.width() * image_.height() * 4,
+               std::equal(image_.bits(),
+                          image_.bits() +
+                              static_cast<std::size_t>(image_.width()) * image_.height() * 4,
                           o.image_.bits());
     }
     COLORREF At(int x, int y) const {
