@@ -60,6 +60,12 @@ using unique_hfind = unique_handle<hfind_traits>;
 using unique_hbitmap = unique_handle<gdi_traits<HBITMAP>>;
 using unique_hbrush = unique_handle<gdi_traits<HBRUSH>>;
 using unique_hfont = unique_handle<gdi_traits<HFONT>>;
+struct hicon_traits {
+    using pointer = HICON;
+    static pointer invalid() { return nullptr; }
+    static void close(pointer h) { DestroyIcon(h); }
+};
+using unique_hicon = unique_handle<hicon_traits>; // not for LR_SHARED icons
 
 // GetDC / ReleaseDC pair.
 class unique_window_dc {

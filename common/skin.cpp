@@ -1,8 +1,14 @@
 #include "common/skin.h"
 
 #include "common/artwork.h"
+#include "common/lazylib.h"
+#include "common/picture/resample.h"
 
 #include <cmath>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <utility>
 
 namespace win {
 
@@ -18,14 +24,47 @@ constexpr wchar_t kPictureBoxClass[] = L"TessaryPictureBox";
 
 } // namespace
 
-double TwipsPerPixelX() { return 1440.0 / ScreenLogPixels(LOGPIXELSX); }
-double TwipsPerPixelY() { return 1440.0 / ScreenLogPixels(LOGPIXELSY); }
-int TwipsToPixelsX(double twips) { return static_cast<int>(std::lround(twips / TwipsPerPixelX())); }
-int TwipsToPixelsY(double twips) { return static_cast<int>(std::lround(twips / TwipsPerPixelY())); }
-int DesignToScreenX(int pixels) { return TwipsToPixelsX(pixels * 15.0); }
-int DesignToScreenY(int pixels) { return TwipsToPixelsY(pixels * 15.0); }
-double ScreenWidthTwips() { return GetSystemMetrics(SM_CXSCREEN) * TwipsPerPixelX(); }
-double ScreenHeightTwips() { return GetSystemMetrics(SM_CYSCREEN) * TwipsPerPixelY(); }
+Dpi ScreenDpi() {
+    return {ScreenLogPixels(LOGPIXELSX), ScreenLogPixels(LOGPIXELSY)};
+}
+
+Dpi WindowDpi(HWND hwnd) {
+    // Windows 10 1607 and later; user32 is always loaded.
+    static const auto dpiForWindow =
+        LibraryFunction<UINT(WINAPI *)(HWND)>(GetModuleHandleW(L"user32.dll"), "GetDpiForWindow");
+    const UINT dpi = hwnd && dpiForWindow ? dpiForWindow(hwnd) : 0;
+    if (dpi == 0) return ScreenDpi();
+    return {static_cast<int>(dpi), static_cast<int>(dpi)};
+}
+
+int TwipsToPixels(double twips, int dpi) {
+    return static_cast<int>(std::lround(twips / (1440.0 / (dpi > 0 ? dpi : 96))));
+}
+
+double TwipsPerPixelX() {
+    return 1440.0 / ScreenLogPixels(LOGPIXELSX);
+}
+double TwipsPerPixelY() {
+    return 1440.0 / ScreenLogPixels(LOGPIXELSY);
+}
+int TwipsToPixelsX(double twips) {
+    return static_cast<int>(std::lround(twips / TwipsPerPixelX()));
+}
+int TwipsToPixelsY(double twips) {
+    return static_cast<int>(std::lround(twips / TwipsPerPixelY()));
+}
+int DesignToScreenX(int pixels) {
+    return TwipsToPixelsX(pixels * 15.0);
+}
+int DesignToScreenY(int pixels) {
+    return TwipsToPixelsY(pixels * 15.0);
+}
+double ScreenWidthTwips() {
+    return GetSystemMetrics(SM_CXSCREEN) * TwipsPerPixelX();
+}
+double ScreenHeightTwips() {
+    return GetSystemMetrics(SM_CYSCREEN) * TwipsPerPixelY();
+}
 
 // --- MemoryImage ---------------------------------------------------------------------------
 
@@ -59,6 +98,46 @@ void MemoryImage::Reset() {
     bitmap_.reset();
     bits_ = nullptr;
     width_ = height_ = 0;
+}
+
+void MemoryImage::Swap(MemoryImage &other) noexcept {
+    std::swap(bitmap_, other.bitmap_);
+    std::swap(dc_, other.dc_);
+    std::swap(oldBitmap_, other.oldBitmap_);
+    std::swap(bits_, other.bits_);
+    std::swap(width_, other.width_);
+    std::swap(height_, other.height_);
+}
+
+namespace {
+
+// The rows of a memory image, for the resampler.
+class ImageRows final : public picture::RowSource {
+public:
+    explicit ImageRows(const MemoryImage &image) : image_(image) {}
+    const std::uint8_t *Row(std::int32_t y) override {
+        return image_.bits() + static_cast<std::size_t>(y) * image_.width() * 4;
+    }
+
+private:
+    const MemoryImage &image_;
+};
+
+} // namespace
+
+bool RescaleKeeping(MemoryImage &image, MemoryImage &original, int width, int height) {
+    if (!original) image.Swap(original);
+    if (!image.Create(width, height)) return false;
+    if (!original) return true;
+    GdiFlush();
+    if (original.width() == width && original.height() == height) {
+        std::memcpy(image.bits(), original.bits(), static_cast<std::size_t>(width) * height * 4);
+        return true;
+    }
+    // Our own area average: the platform's smooth stretch is several times slower.
+    ImageRows rows(original);
+    return picture::Resample(picture::Bgra32(false), original.width(), original.height(), rows,
+                             image.bits(), static_cast<std::size_t>(width) * 4, width, height);
 }
 
 // --- ImageElement --------------------------------------------------------------------------
@@ -107,6 +186,16 @@ void PictureBox::Destroy() {
     images_.clear();
     labels_.clear();
     image_.Reset();
+    snapshot_.Reset();
+}
+
+void PictureBox::FitImageToWindow() {
+    RECT rc{};
+    if (!hwnd_ || !GetClientRect(hwnd_, &rc)) return;
+    if (rc.right == image_.width() && rc.bottom == image_.height()) return;
+    if (!RescaleKeeping(image_, snapshot_, rc.right, rc.bottom) && image_) {
+        PatBlt(image_.dc(), 0, 0, rc.right, rc.bottom, BLACKNESS);
+    }
 }
 
 ImageElement &PictureBox::AddImage(const RECT &box) {
@@ -236,11 +325,33 @@ LRESULT PictureBox::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
 
 // --- SkinnedForm ---------------------------------------------------------------------------
 
+RECT SkinnedForm::TwipsBox(double left, double top, double width, double height) const {
+    const int x = TwipsX(left), y = TwipsY(top);
+    return {x, y, x + TwipsX(width), y + TwipsY(height)};
+}
+
 void SkinnedForm::CreatePicture1(double leftTw, double topTw, double widthTw, double heightTw) {
-    if (!Picture1.Create(Handle(), TwipsToPixelsX(leftTw), TwipsToPixelsY(topTw),
-                         TwipsToPixelsX(widthTw), TwipsToPixelsY(heightTw))) {
+    dpi_ = WindowDpi(Handle());
+    const Frame f = GetFrame(); // now at the window's DPI
+    RECT frame{0, 0, f.clientWidth, f.clientHeight};
+    AdjustWindowRectEx(&frame, f.style, FALSE, f.exStyle);
+    SetWindowPos(Handle(), nullptr, 0, 0, frame.right - frame.left, frame.bottom - frame.top,
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    picture1Twips_[0] = leftTw;
+    picture1Twips_[1] = topTw;
+    picture1Twips_[2] = widthTw;
+    picture1Twips_[3] = heightTw;
+    if (!Picture1.Create(Handle(), TwipsX(leftTw), TwipsY(topTw), TwipsX(widthTw),
+                         TwipsY(heightTw))) {
         return;
     }
+    PlacePicture1();
+}
+
+void SkinnedForm::PlacePicture1() {
+    const double *p = picture1Twips_;
+    SetWindowPos(Picture1.hwnd(), nullptr, TwipsX(p[0]), TwipsY(p[1]), TwipsX(p[2]), TwipsY(p[3]),
+                 SWP_NOZORDER | SWP_NOACTIVATE);
     // The 30 twips are the border at 96 DPI only: the border stays 2 pixels at any DPI. The
     // snapshot and the artwork are laid out from the client origin, so the inside starts there.
     POINT inside{0, 0};
@@ -281,9 +392,24 @@ bool SkinnedForm::CaptureBackground(int x, int y) {
         BitBlt(Picture1.Image().dc(), 0, 0, Picture1.ScaleWidth(), Picture1.ScaleHeight(),
                screen.get(), origin.x, origin.y, SRCCOPY);
     }
+    Picture1.ImageRetaken(); // a change of scale during the load scaled an empty image
     Picture1.Refresh();
     ShowWindow(Handle(), SW_SHOW);
     return true;
+}
+
+void SkinnedForm::OnDpiChanged(Dpi dpi, const RECT &suggested) {
+    if (dpi.x <= 0 || dpi.y <= 0) return;
+    dpi_ = dpi;
+    SetWindowPos(Handle(), nullptr, suggested.left, suggested.top, suggested.right - suggested.left,
+                 suggested.bottom - suggested.top, SWP_NOZORDER | SWP_NOACTIVATE);
+    if (Picture1.hwnd()) {
+        PlacePicture1();
+        Picture1.FitImageToWindow();
+    }
+    Form_DpiChanged();
+    RedrawWindow(Handle(), nullptr, nullptr,
+                 RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
 }
 
 LRESULT SkinnedForm::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
@@ -296,8 +422,12 @@ LRESULT SkinnedForm::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
     }
     case WM_NCHITTEST:
         return HTCLIENT; // no caption, no frame: the user cannot move or size it from its edges
+    case WM_DPICHANGED:
+        if (lp) OnDpiChanged({LOWORD(wp), HIWORD(wp)}, *reinterpret_cast<const RECT *>(lp));
+        return 0;
     case WM_DESTROY:
         Picture1.Destroy(); // the snapshot and the pictures go with the window
+        dpi_ = {0, 0};      // the next load takes its monitor's afresh
         break;
     }
     return Form::OnMessage(msg, wp, lp);

@@ -15,6 +15,20 @@ namespace win {
 
 struct ArtworkMaster;
 
+// Dots per inch, across and down.
+struct Dpi {
+    int x = 96, y = 96;
+    bool operator==(const Dpi &o) const { return x == o.x && y == o.y; }
+    bool operator!=(const Dpi &o) const { return !(*this == o); }
+};
+// The screen's (the primary monitor's as the program was told at start).
+Dpi ScreenDpi();
+// The DPI the window is told for its monitor (GetDpiForWindow where the system has it), else the
+// screen's.
+Dpi WindowDpi(HWND hwnd);
+// Twips to pixels at a DPI, rounded to the nearest.
+int TwipsToPixels(double twips, int dpi);
+
 // Screen units. Geometry is given in twips (1/1440 inch), 15 to the pixel at 96 DPI.
 double TwipsPerPixelX();
 double TwipsPerPixelY();
@@ -38,6 +52,7 @@ public:
     explicit operator bool() const { return static_cast<bool>(dc_); }
     const unsigned char *bits() const { return static_cast<const unsigned char *>(bits_); }
     unsigned char *bits() { return static_cast<unsigned char *>(bits_); }
+    void Swap(MemoryImage &other) noexcept;
 
 private:
     unique_hbitmap bitmap_; // declared first: the DC goes before the bitmap selected into it
@@ -46,6 +61,11 @@ private:
     void *bits_ = nullptr;
     int width_ = 0, height_ = 0;
 };
+
+// Redraws image at width x height from the drawing it had when this was first called for it,
+// which original keeps: repeated changes of scale never resample a resample, and at the
+// original's own size the copy is exact. False when the new image cannot be made.
+bool RescaleKeeping(MemoryImage &image, MemoryImage &original, int width, int height);
 
 // A windowless image element: its picture is stretched to its box once, when it is set, so that
 // painting is a plain copy and never touches the source again.
@@ -89,6 +109,11 @@ public:
     // Position and size in pixels on the parent's client area, border included.
     bool Create(HWND parent, int x, int y, int width, int height);
     void Destroy();
+    // Takes the inside size the window has now (after a change of scale): the snapshot taken at
+    // load is scaled to it, never taken again.
+    void FitImageToWindow();
+    // The image was drawn afresh (the snapshot, taken): later changes of scale start from it.
+    void ImageRetaken() { snapshot_.Reset(); }
     HWND hwnd() const { return hwnd_; }
     int ScaleWidth() const { return image_.width(); }
     int ScaleHeight() const { return image_.height(); }
@@ -109,6 +134,7 @@ private:
 
     HWND hwnd_ = nullptr;
     MemoryImage image_;
+    MemoryImage snapshot_;           // as taken, kept from the first change of scale on
     std::list<ImageElement> images_; // stable addresses: handlers keep references
     std::list<LabelElement> labels_;
     ImageElement *pressed_ = nullptr;
@@ -123,10 +149,22 @@ public:
         if (Handle()) SetWindowLongPtrW(Handle(), GWLP_USERDATA, 0);
     }
     PictureBox Picture1;
+    // The DPI the window is laid out for: its monitor's at load, then each change's.
+    Dpi LayoutDpi() const { return dpi_.x > 0 ? dpi_ : WindowDpi(Handle()); }
 
 protected:
+    int TwipsX(double twips) const { return TwipsToPixels(twips, LayoutDpi().x); }
+    int TwipsY(double twips) const { return TwipsToPixels(twips, LayoutDpi().y); }
+    // A box in twips (left, top, width, height) in pixels; each edge length converted on its own.
+    RECT TwipsBox(double left, double top, double width, double height) const;
+    // After a change of DPI has moved the window and scaled Picture1 and its snapshot: the
+    // window lays out its elements and controls again at LayoutDpi() and redraws them.
+    virtual void Form_DpiChanged() {}
+
     // Creates Picture1 with the given outer size in twips, at (x, y) in twips as designed but
-    // moved so that its inside starts exactly at the client origin, whatever the DPI.
+    // moved so that its inside starts exactly at the client origin, whatever the DPI. Takes the
+    // window's DPI first and sizes the window for it: the first layout is made at that DPI, as
+    // no change is reported for a window being created.
     void CreatePicture1(double leftTw, double topTw, double widthTw, double heightTw);
     // Moves the window to (left, top) in twips on the screen.
     void MoveTwips(double leftTw, double topTw);
@@ -140,6 +178,13 @@ protected:
     bool CaptureBackground(int x, int y);
 
     LRESULT OnMessage(UINT msg, WPARAM wp, LPARAM lp) override;
+
+private:
+    void PlacePicture1();
+    // The DPI from wParam (a test can send the message), the window at the rectangle suggested.
+    void OnDpiChanged(Dpi dpi, const RECT &suggested);
+    Dpi dpi_{0, 0};
+    double picture1Twips_[4] = {};
 };
 
 } // namespace win

@@ -32,12 +32,6 @@ std::unique_ptr<ClipMainVForm> Make65() {
     return std::make_unique<ClipMainVForm>(k65);
 }
 
-// A box on Picture1's inside, twips to pixels; each edge length converted on its own.
-RECT PixelBox(const double (&tw)[4]) {
-    const int left = win::TwipsToPixelsX(tw[0]), top = win::TwipsToPixelsY(tw[1]);
-    return {left, top, left + win::TwipsToPixelsX(tw[2]), top + win::TwipsToPixelsY(tw[3])};
-}
-
 const wchar_t kNoPicture[] = L"クリップボードに画像データがありません";
 const wchar_t kNoData[] = L"クリップボードにデータが存在しません";
 
@@ -51,8 +45,8 @@ ClipMainVForm::Frame ClipMainVForm::GetFrame() const {
     Frame f;
     f.style = WS_POPUP;
     f.exStyle = WS_EX_TOOLWINDOW; // like the remote control: no task bar button
-    f.clientWidth = win::TwipsToPixelsX(geometry_.clientWidth);
-    f.clientHeight = win::TwipsToPixelsY(geometry_.clientHeight);
+    f.clientWidth = TwipsX(geometry_.clientWidth);
+    f.clientHeight = TwipsY(geometry_.clientHeight);
     f.caption = geometry_.name;
     return f;
 }
@@ -61,10 +55,10 @@ void ClipMainVForm::Form_Load() {
     const double *p = geometry_.picture1;
     CreatePicture1(p[0], p[1], p[2], p[3]);
     // Added in drawing order: the clipboard picture lies over the display picture.
-    Image1 = &Picture1.AddImage(PixelBox(geometry_.image1));
+    Image1 = &Picture1.AddImage(Box(geometry_.image1));
     Image1->SetPictureFromResource(geometry_.image1Resource);
     Image1->onClick = [this] { Image1_Click(); };
-    Image2 = &Picture1.AddImage(PixelBox(geometry_.image2));
+    Image2 = &Picture1.AddImage(Box(geometry_.image2));
     Image2->onClick = [this] { Image2_Click(); };
 
     CentreOnScreen();
@@ -102,8 +96,14 @@ void ClipMainVForm::Form_Load() {
         win::ProgramModalMessageBox(Handle(), message, L"Tessary", MB_OK | MB_ICONINFORMATION);
 }
 
+RECT ClipMainVForm::Box(const double (&tw)[4]) const {
+    return TwipsBox(tw[0], tw[1], tw[2], tw[3]);
+}
+
 bool ClipMainVForm::PlaceClipboardPicture() {
     const unsigned load = LoadId();
+    // Read before the clipboard is: a change after this point is one the preview has not seen.
+    clipboardSequence_ = GetClipboardSequenceNumber();
     {
         // Sent messages run while the owner renders a delayed picture.
         clip::ClipboardPicture picture(Handle());
@@ -126,6 +126,30 @@ bool ClipMainVForm::PlaceClipboardPicture() {
     }
     Picture1.Refresh();
     return true;
+}
+
+void ClipMainVForm::Form_DpiChanged() {
+    if (!Image1 || !Image2) return;
+    Image1->box = Box(geometry_.image1);
+    Image1->SetPictureFromResource(geometry_.image1Resource);
+    Image2->box = Box(geometry_.image2);
+    if (!Image2->HasPicture() && !shown_) return; // opened without a picture: stays so
+    // The picture it opened with, at full quality while the clipboard still holds it; otherwise
+    // what is shown, resampled from the best drawing of it there was.
+    if (!shown_) Image2->picture.Swap(shown_);
+    bool placed = false;
+    if (GetClipboardSequenceNumber() == clipboardSequence_) {
+        try {
+            placed = PlaceClipboardPicture();
+        } catch (const std::bad_alloc &) {
+        }
+    }
+    const RECT &b = Image2->box;
+    if (placed) {
+        shown_.Reset();
+    } else if (!win::RescaleKeeping(Image2->picture, shown_, b.right - b.left, b.bottom - b.top)) {
+        Image2->picture.Reset();
+    }
 }
 
 void ClipMainVForm::Image1_Click() {

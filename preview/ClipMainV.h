@@ -30,13 +30,18 @@ public:
 protected:
     Frame GetFrame() const override;
     void Form_Load() override;
+    void Form_DpiChanged() override;
     LRESULT OnMessage(UINT msg, WPARAM wp, LPARAM lp) override;
 
 private:
     // The clipboard picture into Image2; false when there is none that can be shown.
     bool PlaceClipboardPicture();
+    RECT Box(const double (&tw)[4]) const;
 
     const PreviewGeometry &geometry_;
+    DWORD clipboardSequence_ = 0; // the clipboard's change number when the picture was read
+    // The picture as last placed from the clipboard, kept while a change of scale needs it.
+    win::MemoryImage shown_;
 };
 
 extern win::FormRef<ClipMainVForm> ClipMain42V;

@@ -40,17 +40,16 @@ ClipRemortForm::Frame ClipRemortForm::GetFrame() const {
     // A floating palette of a tray program: no task bar button of its own, reached from the
     // icon's "リモコン" instead.
     f.exStyle = WS_EX_TOOLWINDOW;
-    f.clientWidth = win::TwipsToPixelsX(kImage2Width);
-    f.clientHeight = win::TwipsToPixelsY(kHeight);
+    f.clientWidth = TwipsX(kImage2Width);
+    f.clientHeight = TwipsY(kHeight);
     f.caption = L"ClipRemort"; // never shown (no caption bar); lets tools find the window
     return f;
 }
 
 void ClipRemortForm::Form_Load() {
     CreatePicture1(kPicture1[0], kPicture1[1], kPicture1[2], kPicture1[3]);
-    win::ImageElement &image = Picture1.AddImage(
-        {0, 0, win::TwipsToPixelsX(kImage2Width), win::TwipsToPixelsY(kImage2Height)});
-    image.stretch = false;
+    // Filled from its box, which is the picture's own size in twips, at any DPI.
+    win::ImageElement &image = Picture1.AddImage(TwipsBox(0, 0, kImage2Width, kImage2Height));
     image.SetPictureFromResource(IDB_REMOTE);
     image.onMouseDown = [this](int button) { Image2_MouseDown(button); };
     Image2 = &image;
@@ -58,8 +57,8 @@ void ClipRemortForm::Form_Load() {
     Hide();
     MoveTwips(kLeft, kTop);
     // As wide as the picture; the height keeps one row of the snapshot below it.
-    SetWindowPos(Handle(), nullptr, 0, 0, win::TwipsToPixelsX(kImage2Width),
-                 win::TwipsToPixelsY(kHeight), SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    SetWindowPos(Handle(), nullptr, 0, 0, TwipsX(kImage2Width), TwipsY(kHeight),
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
     // Picture1 works in pixels and keeps its drawing by construction; so does the window.
     // Closed by a message handled during the snapshot, or the program is leaving.
     if (!CaptureBackground(0, 0) || !ClipMenu.IsLoaded()) return;
@@ -75,6 +74,12 @@ void ClipRemortForm::Form_Load() {
     } else if (DispSize == L"65ｲﾝﾁ") {
         ClipMenu->m65_Click();
     }
+}
+
+void ClipRemortForm::Form_DpiChanged() {
+    if (!Image2) return;
+    Image2->box = TwipsBox(0, 0, kImage2Width, kImage2Height);
+    Image2->SetPictureFromResource(IDB_REMOTE);
 }
 
 void ClipRemortForm::Show() {

@@ -17,6 +17,7 @@ public:
 protected:
     Frame GetFrame() const override;
     void Form_Load() override;
+    void Form_DpiChanged() override;
     LRESULT OnMessage(UINT msg, WPARAM wp, LPARAM lp) override;
 
 private:

@@ -3,7 +3,7 @@
 # Usage: scripts/testenv.sh <command> [args...]
 #
 # Runs the command inside a private, throw-away test environment and returns its exit status:
-#   - its own Xvfb (1280x1024x24) on a free display from :110 upward,
+#   - its own Xvfb (1280x1024x24, or TESSARY_TESTENV_SCREEN) on a free display from :110 upward,
 #   - its own cupsd (socket only, no TCP port) with the printers TessaryPDF (default) and
 #     TessaryJIS (cups-pdf, JIS B4/B5 listed as B4/B5), PDFs written to $TESSARY_PDF_DIR,
 #   - a fresh Wine prefix created after the printers exist, kept warm by a persistent wineserver,
@@ -159,7 +159,7 @@ start_xvfb() {
     local d
     for ((d = 110; d < 200; d++)); do
         [[ -e /tmp/.X$d-lock || -e /tmp/.X11-unix/X$d ]] && continue
-        Xvfb ":$d" -screen 0 1280x1024x24 -nolisten tcp >"$ENV_DIR/xvfb.log" 2>&1 </dev/null &
+        Xvfb ":$d" -screen 0 "${TESSARY_TESTENV_SCREEN:-1280x1024x24}" -nolisten tcp >"$ENV_DIR/xvfb.log" 2>&1 </dev/null &
         XVFB_PID=$!
         # Another run may have claimed the number in between: Xvfb then exits; try the next.
         if wait_until "Xvfb :$d" 15 "$XVFB_PID" xdpyinfo -display ":$d"; then

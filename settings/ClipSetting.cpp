@@ -11,6 +11,7 @@
 #include <array>
 #include <cwchar>
 #include <initializer_list>
+#include <utility>
 #include <vector>
 
 win::FormRef<ClipSettingForm> ClipSetting;
@@ -41,10 +42,10 @@ constexpr TwipsBox kCommand1[2] = {{3720, 2100, 945, 315}, {2700, 2100, 945, 315
 constexpr TwipsBox kLabel1{1590, 2820, 2325, 525};
 constexpr int kComboListItems = 8;
 
-RECT ToPixels(const TwipsBox &b) {
-    const int left = win::TwipsToPixelsX(b.left), top = win::TwipsToPixelsY(b.top);
-    return RECT{left, top, left + win::TwipsToPixelsX(b.width),
-                top + win::TwipsToPixelsY(b.height)};
+RECT ToPixels(const TwipsBox &b, win::Dpi dpi) {
+    const int left = win::TwipsToPixels(b.left, dpi.x), top = win::TwipsToPixels(b.top, dpi.y);
+    return RECT{left, top, left + win::TwipsToPixels(b.width, dpi.x),
+                top + win::TwipsToPixels(b.height, dpi.y)};
 }
 
 // --- The dialog's font ---------------------------------------------------------------------
@@ -91,10 +92,9 @@ std::wstring DialogFace() {
 }
 
 // 9.75 pt, Japanese character set.
-HFONT MakeDialogFont(const std::wstring &face, bool bold) {
-    win::unique_window_dc screen(nullptr);
+HFONT MakeDialogFont(const std::wstring &face, bool bold, int dpiY) {
     LOGFONTW lf{};
-    lf.lfHeight = -MulDiv(975, GetDeviceCaps(screen.get(), LOGPIXELSY), 7200);
+    lf.lfHeight = -MulDiv(975, dpiY, 7200);
     lf.lfWeight = bold ? FW_BOLD : FW_NORMAL;
     lf.lfCharSet = SHIFTJIS_CHARSET;
     lf.lfOutPrecision = OUT_DEFAULT_PRECIS;
@@ -117,17 +117,19 @@ HWND MakeControl(HWND parent, const wchar_t *cls, const wchar_t *text, DWORD sty
     return h;
 }
 
-// An editable drop-down combo box whose closed height is the designed one, whatever the font
-// would make it.
-HWND MakeCombo(HWND parent, const RECT &box, int id, HFONT font,
-               std::initializer_list<const wchar_t *> items) {
-    HWND h = MakeControl(parent, WC_COMBOBOXW, L"",
-                         WS_TABSTOP | WS_GROUP | WS_VSCROLL | CBS_DROPDOWN | CBS_AUTOHSCROLL, box,
-                         id, font);
-    if (!h) return h;
-    for (const wchar_t *item : items) {
-        SendMessageW(h, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(item));
-    }
+// The buttons' font: the system's dialog font, scaled from the screen's DPI to the dialog's.
+HFONT MakeButtonFont(int dpiY) {
+    LOGFONTW lf{};
+    if (!GetObjectW(GetStockObject(DEFAULT_GUI_FONT), sizeof(lf), &lf)) return nullptr;
+    lf.lfHeight = MulDiv(lf.lfHeight, dpiY, win::ScreenDpi().y);
+    lf.lfWidth = MulDiv(lf.lfWidth, dpiY, win::ScreenDpi().y);
+    return CreateFontIndirectW(&lf);
+}
+
+// Places an editable drop-down combo box at its box, its closed height the designed one,
+// whatever the font would make it.
+void FitCombo(HWND h, const RECT &box) {
+    SetWindowPos(h, nullptr, box.left, box.top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
     const int wanted = box.bottom - box.top;
     // Room for the list below the field.
     const LRESULT item = SendMessageW(h, CB_GETITEMHEIGHT, 0, 0);
@@ -147,6 +149,18 @@ HWND MakeCombo(HWND parent, const RECT &box, int id, HFONT font,
         SendMessageW(h, CB_SETITEMHEIGHT, static_cast<WPARAM>(-1), request);
     }
     SendMessageW(h, CB_SETMINVISIBLE, kComboListItems, 0);
+}
+
+HWND MakeCombo(HWND parent, const RECT &box, int id, HFONT font,
+               std::initializer_list<const wchar_t *> items) {
+    HWND h = MakeControl(parent, WC_COMBOBOXW, L"",
+                         WS_TABSTOP | WS_GROUP | WS_VSCROLL | CBS_DROPDOWN | CBS_AUTOHSCROLL, box,
+                         id, font);
+    if (!h) return h;
+    for (const wchar_t *item : items) {
+        SendMessageW(h, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(item));
+    }
+    FitCombo(h, box);
     return h;
 }
 
@@ -174,8 +188,8 @@ bool Dropped(HWND combo) {
 
 ClipSettingForm::Frame ClipSettingForm::GetFrame() const {
     Frame f;
-    f.clientWidth = win::TwipsToPixelsX(kClientWidth);
-    f.clientHeight = win::TwipsToPixelsY(kClientHeight);
+    f.clientWidth = TwipsX(kClientWidth);
+    f.clientHeight = TwipsY(kClientHeight);
     f.caption = L"設定";
     return f;
 }
@@ -188,51 +202,98 @@ HWND ClipSettingForm::Command1(int index) const {
     return index >= 0 && index < 2 ? command1_[index] : nullptr;
 }
 
+void ClipSettingForm::MakeFonts() {
+    const win::Dpi dpi = LayoutDpi();
+    boldFont_.reset(MakeDialogFont(face_, true, dpi.y));
+    plainFont_.reset(MakeDialogFont(face_, false, dpi.y));
+    // At the screen's DPI the system's own font object, as it always was.
+    buttonFont_.reset(dpi.y == win::ScreenDpi().y ? nullptr : MakeButtonFont(dpi.y));
+}
+
+HFONT ClipSettingForm::ButtonFont() const {
+    return buttonFont_ ? buttonFont_.get() : static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
+}
+
 void ClipSettingForm::CreateControls() {
-    const std::wstring face = DialogFace();
-    boldFont_.reset(MakeDialogFont(face, true));
-    plainFont_.reset(MakeDialogFont(face, false));
+    face_ = DialogFace();
     optionBrush_.reset(CreateSolidBrush(kOptionBack));
     lastFocus_ = nullptr;
 
     CreatePicture1(kPicture1.left, kPicture1.top, kPicture1.width, kPicture1.height);
+    MakeFonts();
     HWND pic = Picture1.hwnd();
     if (!pic) return;
+    const win::Dpi dpi = LayoutDpi();
 
-    win::ImageElement &image1 = Picture1.AddImage(ToPixels(kImage1));
-    image1.SetPictureFromResource(IDB_SETTING);
+    image1_ = &Picture1.AddImage(ToPixels(kImage1, dpi));
+    image1_->SetPictureFromResource(IDB_SETTING);
 
     static const wchar_t *const kLabel2Text[3] = {L"初期ディスプレイサイズ", L"プリンタ用紙サイズ",
                                                   L"プリンタ印字部数"};
     for (int i = 0; i < 3; ++i) {
-        win::LabelElement &label = Picture1.AddLabel(ToPixels(kLabel2[i]), kLabel2Text[i]);
-        label.font = boldFont_.get();
-        label.color = RGB(255, 255, 255);
+        label2_[i] = &Picture1.AddLabel(ToPixels(kLabel2[i], dpi), kLabel2Text[i]);
+        label2_[i]->font = boldFont_.get();
+        label2_[i]->color = RGB(255, 255, 255);
     }
-    win::LabelElement &label1 = Picture1.AddLabel(ToPixels(kLabel1), L"Tessary Ver.1.0");
-    label1.font = boldFont_.get();
-    label1.color = GetSysColor(COLOR_BTNTEXT);
+    label1_ = &Picture1.AddLabel(ToPixels(kLabel1, dpi), L"Tessary Ver.1.0");
+    label1_->font = boldFont_.get();
+    label1_->color = GetSysColor(COLOR_BTNTEXT);
 
     // Created in tab order, so that the z-order the dialog functions walk matches it.
-    const HFONT buttonFont = static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
     command1_[0] = MakeControl(pic, WC_BUTTONW, L"OK", WS_TABSTOP | WS_GROUP | BS_PUSHBUTTON,
-                               ToPixels(kCommand1[0]), IDC_COMMAND1_0, buttonFont);
+                               ToPixels(kCommand1[0], dpi), IDC_COMMAND1_0, ButtonFont());
     command1_[1] = MakeControl(pic, WC_BUTTONW, L"CANCEL", WS_TABSTOP | WS_GROUP | BS_PUSHBUTTON,
-                               ToPixels(kCommand1[1]), IDC_COMMAND1_1, buttonFont);
+                               ToPixels(kCommand1[1], dpi), IDC_COMMAND1_1, ButtonFont());
     combo1_ =
-        MakeCombo(pic, ToPixels(kCombo1), IDC_COMBO1, plainFont_.get(),
+        MakeCombo(pic, ToPixels(kCombo1, dpi), IDC_COMBO1, plainFont_.get(),
                   {kDisplaySizes[0].c_str(), kDisplaySizes[1].c_str(), kDisplaySizes[2].c_str()});
     static const auto setTheme = win::LibraryFunction<HRESULT(WINAPI *)(HWND, LPCWSTR, LPCWSTR)>(
         LoadLibraryW(L"uxtheme.dll"), "SetWindowTheme");
     for (int i = 0; i < 4; ++i) {
         option1_[i] = MakeControl(pic, WC_BUTTONW, kPaperSizes[i].c_str(),
                                   BS_AUTORADIOBUTTON | (i == 0 ? WS_GROUP | WS_TABSTOP : 0),
-                                  ToPixels(kOption1[i]), IDC_OPTION1_0 + i, boldFont_.get());
+                                  ToPixels(kOption1[i], dpi), IDC_OPTION1_0 + i, boldFont_.get());
         // Themed buttons draw their own text colour; the grey-and-white look needs the classic one.
         if (option1_[i] && setTheme) setTheme(option1_[i], L"", L"");
     }
-    combo2_ = MakeCombo(pic, ToPixels(kCombo2), IDC_COMBO2, plainFont_.get(),
+    combo2_ = MakeCombo(pic, ToPixels(kCombo2, dpi), IDC_COMBO2, plainFont_.get(),
                         {L"1", L"2", L"3", L"4", L"5", L"6", L"7", L"8", L"9", L"10"});
+}
+
+// Windows scales nothing of a window made with CreateWindowEx: the controls are moved and given
+// fonts at the new DPI, keeping what the user typed and chose.
+void ClipSettingForm::Form_DpiChanged() {
+    if (!image1_) return;
+    const win::Dpi dpi = LayoutDpi();
+    // The old fonts stay alive until no control uses them.
+    win::unique_hfont oldBold = std::move(boldFont_), oldPlain = std::move(plainFont_),
+                      oldButton = std::move(buttonFont_);
+    MakeFonts();
+    image1_->box = ToPixels(kImage1, dpi);
+    image1_->SetPictureFromResource(IDB_SETTING);
+    for (int i = 0; i < 3; ++i) {
+        label2_[i]->box = ToPixels(kLabel2[i], dpi);
+        label2_[i]->font = boldFont_.get();
+    }
+    label1_->box = ToPixels(kLabel1, dpi);
+    label1_->font = boldFont_.get();
+    const auto place = [](HWND h, const RECT &box, HFONT font) {
+        if (!h) return;
+        SendMessageW(h, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+        SetWindowPos(h, nullptr, box.left, box.top, box.right - box.left, box.bottom - box.top,
+                     SWP_NOZORDER | SWP_NOACTIVATE);
+    };
+    for (int i = 0; i < 2; ++i)
+        place(command1_[i], ToPixels(kCommand1[i], dpi), ButtonFont());
+    for (int i = 0; i < 4; ++i)
+        place(option1_[i], ToPixels(kOption1[i], dpi), boldFont_.get());
+    const std::pair<HWND, RECT> combos[] = {{combo1_, ToPixels(kCombo1, dpi)},
+                                            {combo2_, ToPixels(kCombo2, dpi)}};
+    for (const auto &[combo, box] : combos) {
+        if (!combo) continue;
+        SendMessageW(combo, WM_SETFONT, reinterpret_cast<WPARAM>(plainFont_.get()), FALSE);
+        FitCombo(combo, box);
+    }
 }
 
 void ClipSettingForm::Form_Load() {
@@ -422,8 +483,13 @@ LRESULT ClipSettingForm::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
         for (HWND &h : command1_)
             h = nullptr;
         lastFocus_ = nullptr;
+        image1_ = nullptr;
+        label1_ = nullptr;
+        for (win::LabelElement *&l : label2_)
+            l = nullptr;
         boldFont_.reset();
         plainFont_.reset();
+        buttonFont_.reset();
         optionBrush_.reset();
         return r;
     }

@@ -25,16 +25,23 @@ public:
 protected:
     Frame GetFrame() const override;
     void Form_Load() override;
+    void Form_DpiChanged() override;
     LRESULT OnMessage(UINT msg, WPARAM wp, LPARAM lp) override;
     bool PreTranslateMessage(MSG &msg) override;
 
 private:
     void CreateControls();
+    // The dialog's fonts at its DPI.
+    void MakeFonts();
+    HFONT ButtonFont() const;
     void CheckAndSave();
     void MoveFocus(bool backwards);
     void MoveInOptionGroup(HWND from, bool backwards);
 
-    win::unique_hfont boldFont_, plainFont_;
+    std::wstring face_;
+    win::unique_hfont boldFont_, plainFont_, buttonFont_; // no button font: the system's
+    win::ImageElement *image1_ = nullptr;
+    win::LabelElement *label2_[3] = {}, *label1_ = nullptr;
     win::unique_hbrush optionBrush_;
     HWND combo1_ = nullptr, combo2_ = nullptr;
     HWND option1_[4] = {};

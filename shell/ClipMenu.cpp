@@ -8,9 +8,11 @@
 #include "remote/ClipRemort.h"
 #include "settings/ClipSetting.h"
 #include "settings/basClipINI.h"
+#include "common/skin.h"
 #include "shell/basClipLook.h"
 
 #include <algorithm>
+#include <utility>
 
 win::FormRef<ClipMenuForm> ClipMenu;
 
@@ -116,6 +118,13 @@ void ClipMenuForm::AddTrayIcon() {
     Shell_NotifyIconW(NIM_ADD, &TrayIcon);
 }
 
+void ClipMenuForm::LoadTrayIcon(int dpi) {
+    win::unique_hicon icon(LoadTrayIconFor(dpi));
+    if (!icon) return; // the one shown stays
+    TrayIcon.hIcon = icon.get();
+    trayIcon_ = std::move(icon); // the old one goes once the shell has the new one
+}
+
 void ClipMenuForm::Form_Load() {
     BuildMenus();
     taskbarCreated_ = RegisterWindowMessageW(L"TaskbarCreated");
@@ -126,10 +135,8 @@ void ClipMenuForm::Form_Load() {
     // examined once, explicitly, at the end.
     NextViewer = SetClipboardViewer(Handle());
     HookWindow(Handle());
-    FillTrayIcon(Handle(),
-                 static_cast<HICON>(LoadImageW(win::AppInstance(), MAKEINTRESOURCEW(IDI_TESSARY),
-                                               IMAGE_ICON, GetSystemMetrics(SM_CXSMICON),
-                                               GetSystemMetrics(SM_CYSMICON), LR_SHARED)));
+    FillTrayIcon(Handle(), nullptr);
+    LoadTrayIcon(win::WindowDpi(Handle()).x);
     AddTrayIcon();
     win::SetOnBoxClosed([this] {
         if (!held_.empty() && IsLoaded()) PostMessageW(Handle(), WM_RUNHELD, 0, 0);
@@ -142,6 +149,8 @@ void ClipMenuForm::Form_Unload() {
     held_.clear();
     win::SetOnBoxClosed(nullptr);
     Shell_NotifyIconW(NIM_DELETE, &TrayIcon);
+    TrayIcon.hIcon = nullptr;
+    trayIcon_.reset();
     UnhookWindow(Handle());
     ChangeClipboardChain(Handle(), NextViewer);
     NextViewer = nullptr;
@@ -342,9 +351,21 @@ LRESULT ClipMenuForm::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
     case WM_RUNHELD:
         RunHeld();
         return 0;
+    case WM_DPICHANGED:
+    case WM_DISPLAYCHANGE: {
+        // The taskbar wants the icon at the small-icon size of the new scale.
+        win::unique_hicon old = std::move(trayIcon_);
+        LoadTrayIcon(msg == WM_DPICHANGED ? LOWORD(wp) : win::WindowDpi(Handle()).x);
+        if (trayIcon_)
+            Shell_NotifyIconW(NIM_MODIFY, &TrayIcon);
+        else
+            trayIcon_ = std::move(old);
+        return msg == WM_DPICHANGED ? 0 : Form::OnMessage(msg, wp, lp);
+    }
     }
     if (taskbarCreated_ && msg == taskbarCreated_) {
-        // A restarted shell has no icons: put ours back.
+        // A restarted shell has no icons: put ours back, at the size it wants now.
+        LoadTrayIcon(win::WindowDpi(Handle()).x);
         AddTrayIcon();
         return 0;
     }

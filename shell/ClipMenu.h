@@ -81,12 +81,15 @@ private:
     void BuildMenus();
     void Form_MouseMove(LPARAM lp);
     void AddTrayIcon();
+    // The icon at the small-icon size for the DPI, into TrayIcon (the shell is not told).
+    void LoadTrayIcon(int dpi);
     // The print commands' scheduling (shell/ClipMenu.cpp): held and holding like Hold says.
     void Print(UINT id, short orientation);
     void RunHeld();
     HMENU menuBar_ = nullptr; // owned by the window once attached
     HMENU mMenu_ = nullptr, mMenu2_ = nullptr;
     UINT taskbarCreated_ = 0;
+    win::unique_hicon trayIcon_; // the one TrayIcon shows
     bool passingOn_ = false;
     bool printing_ = false;
     std::vector<UINT> held_;

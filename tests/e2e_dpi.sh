@@ -1,13 +1,18 @@
 #!/usr/bin/env bash
-# The skinned windows at 96 and at 144 DPI. The program declares itself DPI-unaware: Windows
-# then tells it 96 and scales its windows as bitmaps. Wine tells it the true DPI and scales
-# nothing, so the windows must keep their size in twips by themselves: each window and every
-# picture in it grows by the same factor, and a shot of it shrunk back matches the 96-DPI one.
-# The settings dialog is opened from the tray menu and saved by mouse at both.
+# The skinned windows at 96, 120, 144 and 192 DPI, the program started at each (per-monitor
+# aware, it lays every window out from the DPI it is told): each window keeps its size in twips,
+# every picture in it grows by the same factor, and a shot of it shrunk back matches the 96-DPI
+# one; at 96 each looks exactly as it always did (the shots in tests/dpi96/). At 192 a picture
+# with one-pixel detail is shown with every pixel the screen has. The settings dialog is opened
+# from the tray menu and saved by mouse at each.
 #
-# Usage: scripts/testenv.sh bash tests/e2e_dpi.sh path/to/tessary.exe
+# Usage: scripts/testenv.sh bash tests/e2e_dpi.sh path/to/tessary.exe [DPI...]
 set -uo pipefail
-EXE=${1:?usage: e2e_dpi.sh path/to/tessary.exe}
+EXE=${1:?usage: e2e_dpi.sh path/to/tessary.exe [DPI...]}
+shift
+DPIS=("$@")
+((${#DPIS[@]})) || DPIS=(96 120 144 192)
+HERE=$(cd "$(dirname "$0")" && pwd)
 source "$(dirname "$0")/e2e_lib.sh"
 
 KEY='HKCU\Control Panel\Desktop'
@@ -33,6 +38,23 @@ head = struct.pack("<2sIHHI", b"BM", 54 + len(rows), 0, 0, 54)
 info = struct.pack("<IiiHHIIiiII", 40, w, h, 1, 24, 0, len(rows), 2835, 2835, 0, 0)
 open(sys.argv[1], "wb").write(head + info + rows)
 EOF
+# One-pixel detail below quadrants of the same colours: stripes of single columns and a
+# checkerboard of single pixels, black and white, in the lower third; as large as the 42-inch
+# screen area at 192 DPI (5325 x 3255 twips), so that there it is shown pixel for pixel.
+/usr/bin/python3 - "$E2E_DIR/sharp.bmp" <<'EOF'
+import struct, sys
+w, h = 710, 434
+def px(x, y):
+    if y >= h * 2 // 3:
+        on = (x % 2 == 0) if x < w // 2 else ((x + y) % 2 == 0)
+        return bytes([255, 255, 255]) if on else bytes([0, 0, 0])
+    return bytes([0, 0, 255]) if (x < w // 2) == (y < h // 2) else bytes([255, 0, 0])
+pad = (4 - w * 3 % 4) % 4
+rows = b"".join(b"".join(px(x, y) for x in range(w)) + b"\0" * pad for y in reversed(range(h)))
+head = struct.pack("<2sIHHI", b"BM", 54 + len(rows), 0, 0, 54)
+info = struct.pack("<IiiHHIIiiII", 40, w, h, 1, 24, 0, len(rows), 2835, 2835, 0, 0)
+open(sys.argv[1], "wb").write(head + info + rows)
+EOF
 
 # like "R G B" R G B: each channel within 40.
 like() {
@@ -45,17 +67,29 @@ like() {
 # near A B: |A - B| <= 1 (rounding of twips to pixels).
 near() { (($1 - $2 <= 1 && $2 - $1 <= 1)); }
 
+# same_as_before NAME DPI: at 96 DPI the crop is, pixel for pixel, the one kept in tests/dpi96.
+same_as_before() {
+    (($2 == 96)) || return 0
+    local shot=$E2E_DIR/$1-96.png want=$HERE/dpi96/$1.png diff
+    diff=$(compare -metric AE "$shot" "$want" null: 2>&1)
+    [[ $diff == 0 ]] && return 0
+    [[ -n ${E2E_KEEP:-} ]] && cp "$shot" "$E2E_KEEP"/
+    fail "at 96 DPI the $1 no longer looks as it did ($diff pixels differ)"
+}
+
 # run_at DPI: starts a copy, copies the picture, keeps crops of the remote control and the
 # preview as remote-DPI.png and preview-DPI.png, and checks the window sizes.
 run_at() {
-    local dpi=$1 dir=$E2E_DIR/p$1 x y w h pid
+    local dpi=$1 dir=$E2E_DIR/p$1 x y w h pid picture=$E2E_DIR/pic.bmp
+    tw() { echo $((($1 * dpi + 720) / 1440)); }
+    ((dpi == 192)) && picture=$E2E_DIR/sharp.bmp
     timeout 30 wine reg add "$KEY" /v LogPixels /t REG_DWORD /d "$dpi" /f >/dev/null 2>&1 ||
         fail "could not set LogPixels to $dpi"
     e2e_install "$EXE" "$dir"
     # Copied first: an open preview keeps the picture it opened with, so one left on the
     # clipboard by an earlier program must not open it. The start-up look finds ours.
     # -quiet keeps it in front, where its pid is known; it serves the selection until killed.
-    copy_picture "$E2E_DIR/pic.bmp"
+    copy_picture "$picture"
     e2e_start "$dir"
     pid=$E2E_LAST_PID
     wait_for 30 visible ClipMain42V || fail "$dpi DPI: no preview after a picture was copied"
@@ -82,9 +116,10 @@ run_at() {
 
     read -r x y w h < <(geometry ClipRemort)
     echo "$dpi DPI: remote control ${w}x$h at $x,$y"
-    near "$w" $((42 * dpi / 96)) && near "$h" $(((141 * dpi + 48) / 96)) ||
-        fail "$dpi DPI: remote control is ${w}x$h"
+    near "$w" "$(tw 630)" && near "$h" "$(tw 2115)" || fail "$dpi DPI: remote control is ${w}x$h"
+    near "$x" "$(tw 3162)" && near "$y" "$(tw 6920)" || fail "$dpi DPI: remote control at $x,$y"
     convert "$E2E_DIR/b.png" -crop "${w}x$h+$x+$y" +repage "$E2E_DIR/remote-$dpi.png"
+    same_as_before remote "$dpi"
     # The picture's first row and column are its grey margin; they are lost when Picture1's
     # inside starts above or left of the client area.
     local k
@@ -97,9 +132,24 @@ run_at() {
 
     read -r x y w h < <(geometry ClipMain42V)
     echo "$dpi DPI: 42-inch preview ${w}x$h at $x,$y"
-    near "$w" $(((469 * dpi + 48) / 96)) && near "$h" $(((265 * dpi + 48) / 96)) ||
-        fail "$dpi DPI: preview is ${w}x$h"
+    near "$w" "$(tw 7035)" && near "$h" "$(tw 3975)" || fail "$dpi DPI: preview is ${w}x$h"
     convert "$E2E_DIR/b.png" -crop "${w}x$h+$x+$y" +repage "$E2E_DIR/preview-$dpi.png"
+    same_as_before preview "$dpi"
+    if ((dpi == 192)); then
+        # The screen area, twice as wide as at 96, against the picture resampled to its size
+        # by a box filter (here 1:1): a picture drawn at 96 DPI and enlarged blurs the detail.
+        local sw sh rmse
+        sw=$(tw 5325) sh=$(tw 3255)
+        ((sw >= 2 * 355 - 1)) || fail "192 DPI: the screen area is $sw pixels wide"
+        convert "$picture" -filter Box -resize "${sw}x$sh!" "$E2E_DIR/want.png"
+        convert "$E2E_DIR/b.png" -crop "${sw}x$sh+$((x + $(tw 840)))+$((y + $(tw 360)))" +repage \
+            "$E2E_DIR/area.png"
+        rmse=$(compare -metric RMSE "$E2E_DIR/area.png" "$E2E_DIR/want.png" null: 2>&1 |
+            sed -n 's/.*(\(.*\)).*/\1/p')
+        echo "192 DPI: screen area ${sw}x$sh against the picture resampled: difference $rmse"
+        awk -v d="$rmse" 'BEGIN {exit !(d != "" && d < 0.03)}' ||
+            fail "192 DPI: the picture is not shown with its one-pixel detail ($rmse)"
+    fi
 
     [[ -n ${E2E_KEEP:-} ]] && cp "$E2E_DIR/b.png" "$E2E_KEEP/screen-$dpi.png"
     check_dialog "$dpi" "$dir"
@@ -125,6 +175,7 @@ check_dialog() {
     near "$w" "$(tw 5010)" && near "$h" "$(tw 3120)" || fail "$dpi DPI: settings dialog is ${w}x$h"
     import -window root -crop "${w}x$h+$x+$y" +repage "$E2E_DIR/dialog-$dpi.png"
     [[ -n ${E2E_KEEP:-} ]] && cp "$E2E_DIR/dialog-$dpi.png" "$E2E_KEEP"/
+    same_as_before dialog "$dpi"
     # A point of each control, in twips on the client area: "name left top R G B".
     local point px py
     while read -r -a point; do
@@ -173,12 +224,27 @@ same_look() {
     awk -v d="$rmse" 'BEGIN {exit !(d != "" && d < 0.15)}'
 }
 
-run_at 96
-run_at 144
-same_look "$E2E_DIR/remote-96.png" "$E2E_DIR/remote-144.png" ||
-    fail "at 144 DPI the remote control's picture does not fill its window as at 96"
-same_look "$E2E_DIR/preview-96.png" "$E2E_DIR/preview-144.png" ||
-    fail "at 144 DPI the preview does not look as at 96"
-same_look "$E2E_DIR/dialog-96.png" "$E2E_DIR/dialog-144.png" ||
-    fail "at 144 DPI the settings dialog does not look as at 96"
+# At 192 DPI the remote control lies at 422, 923 and reaches below a 1024-line screen: that case
+# runs in an environment of its own with a taller one.
+read -r _ screen_h < <(screen_size)
+nested=0
+for dpi in "${DPIS[@]}"; do
+    if ((dpi == 192 && screen_h < 1300)); then
+        nested=1
+        continue
+    fi
+    run_at "$dpi"
+    if ((dpi != 96 && dpi != 192)) && [[ -f $E2E_DIR/remote-96.png ]]; then
+        same_look "$E2E_DIR/remote-96.png" "$E2E_DIR/remote-$dpi.png" ||
+            fail "at $dpi DPI the remote control's picture does not fill its window as at 96"
+        same_look "$E2E_DIR/preview-96.png" "$E2E_DIR/preview-$dpi.png" ||
+            fail "at $dpi DPI the preview does not look as at 96"
+        same_look "$E2E_DIR/dialog-96.png" "$E2E_DIR/dialog-$dpi.png" ||
+            fail "at $dpi DPI the settings dialog does not look as at 96"
+    fi
+done
+if ((nested)); then
+    env -u TESSARY_TESTENV -u TESSARY_TESTENV_DIR TESSARY_TESTENV_SCREEN=1600x1400x24 \
+        "$HERE/../scripts/testenv.sh" bash "$0" "$EXE" 192 || fail "the 192-DPI case failed"
+fi
 echo ok

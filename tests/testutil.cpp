@@ -132,6 +132,8 @@ void ModalWatcher::Run() {
                 wchar_t title[256] = {};
                 GetWindowTextW(box, title, 256);
                 seen.title = title;
+                seen.owner = GetWindow(box, GW_OWNER);
+                GetWindowRect(box, &seen.rect);
                 EnumChildWindows(box, FindText, reinterpret_cast<LPARAM>(&seen));
                 std::lock_guard<std::mutex> lock(mu_);
                 seen_.push_back(seen);

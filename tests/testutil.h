@@ -24,6 +24,8 @@ void Pump(std::chrono::milliseconds duration = std::chrono::milliseconds(50));
 struct BoxSeen {
     std::wstring title, text;
     UINT icon = 0; // MB_ICONINFORMATION, MB_ICONSTOP, ... as far as it can be told
+    HWND owner = nullptr;
+    RECT rect{}; // on the screen, as it first stood
 };
 
 // The windows of a process with this class (and this title, unless null).
