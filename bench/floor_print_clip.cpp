@@ -2,8 +2,8 @@
 // picture that another program holds on the clipboard, stretched over the default printer's
 // printable area: open the clipboard, CF_DIB, one StretchDIBits, end the document.
 // Usage: floor_print_clip. Prints "floor_print_clip fetch_ms=<first read> ms=<command to end of
-// document> peak_mib=<peak resident memory>". The first read, untimed, stands for the preview
-// that has shown the picture before a print can be asked for, as in bench_print.
+// document> cpu_ms=<its CPU time> peak_mib=<peak resident memory>". The first read, untimed, stands
+// for the preview that has shown the picture before a print can be asked for, as in bench_print.
 #include "print_timing.h"
 
 #include <windows.h>
@@ -41,7 +41,7 @@ int wmain() {
     if (!offered) return Fail("no picture on the clipboard");
     const double fetched = bench::Now();
 
-    const double start = bench::Now();
+    const double start = bench::Now(), cpuStart = bench::CpuMs();
     if (!OpenClipboard(nullptr)) return Fail("cannot open the clipboard");
     HGLOBAL block = GetClipboardData(CF_DIB);
     const auto *head = block ? static_cast<const BITMAPINFOHEADER *>(GlobalLock(block)) : nullptr;
@@ -74,10 +74,10 @@ int wmain() {
     }
     GlobalUnlock(block);
     CloseClipboard();
-    const double end = bench::Now();
+    const double end = bench::Now(), cpuEnd = bench::CpuMs();
     if (!dc) return Fail("no default printer");
     if (lines <= 0 || !ended) return Fail("the printer refused the page");
-    std::printf("floor_print_clip fetch_ms=%.1f ms=%.1f peak_mib=%.0f\n", fetched - fetchStart,
-                end - start, bench::PeakMiB());
+    std::printf("floor_print_clip fetch_ms=%.1f ms=%.1f cpu_ms=%.0f peak_mib=%.0f\n",
+                fetched - fetchStart, end - start, cpuEnd - cpuStart, bench::PeakMiB());
     return 0;
 }

@@ -49,7 +49,7 @@ void RowSums(const Fetch &fetch, const Px *row, const std::vector<Span> &spans, 
         std::uint64_t sum[3];
         fetch(row, s.first, c);
         for (int k = 0; k < 3; ++k)
-            sum[k] = std::uint64_t{c[k]} * s.firstWeight;
+            sum[k] = c[k] * s.firstWeight; // 64 bits: the weight's width
         if (s.last != s.first) {
             Mid mid[3] = {0, 0, 0};
             for (std::uint32_t i = s.first + 1; i < s.last; ++i) {
@@ -60,7 +60,7 @@ void RowSums(const Fetch &fetch, const Px *row, const std::vector<Span> &spans, 
             }
             fetch(row, s.last, c);
             for (int k = 0; k < 3; ++k)
-                sum[k] += std::uint64_t{mid[k]} * dst + std::uint64_t{c[k]} * s.lastWeight;
+                sum[k] += mid[k] * dst + c[k] * s.lastWeight;
         }
         out[0] = sum[0];
         out[1] = sum[1];
