@@ -290,6 +290,8 @@ def report(args):
                     'print'),
         'print12_file': ('12 MP print, command -> end of document, floor from the file', 'ms',
                          'info'),
+        'print12_cpu': ('12 MP print, CPU time of the process, floor from the clipboard', 'ms',
+                        'info'),
         'print12_peak': ('12 MP print, peak memory of the process', 'MiB', 'info'),
         'idle_cpu': ('idle CPU time per 60 s', 'ms', 'cpu'),
         'idle_wakeups': ('idle context switches per 60 s', '', 'info'),

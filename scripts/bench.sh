@@ -299,7 +299,7 @@ bench_print() {
     mkdir -p "$WORK/printprog"
     xclip -quiet -selection clipboard -t image/bmp -i "$WORK/p12.bmp" >/dev/null 2>&1 &
     XCLIPS+=($!)
-    local i ms subject peak
+    local i ms subject peak cpu
     # One print a side first: the spooler, the driver files and the picture file get warm.
     # Tessary's figure stands in two rows: beside the floor that prints from the clipboard, as
     # Tessary must, and beside the floor that prints the file.
@@ -311,14 +311,17 @@ bench_print() {
                 err "$ms"
             elif ((i > 0)); then
                 peak=$(sed -n "s/^$subject .* peak_mib=\([0-9.]*\).*/\1/p" "$WORK/print.log" | tail -n1)
+                cpu=$(sed -n "s/^$subject .* cpu_ms=\([0-9.]*\).*/\1/p" "$WORK/print.log" | tail -n1)
                 case $subject in
                 tessary)
                     record print12 tessary "$ms"
                     record print12_file tessary "$ms"
+                    record print12_cpu tessary "${cpu:-null}"
                     record print12_peak tessary "$peak"
                     ;;
                 floor_clip)
                     record print12 floor "$ms"
+                    record print12_cpu floor "${cpu:-null}"
                     record print12_peak floor "$peak"
                     ;;
                 floor) record print12_file floor "$ms" ;;
