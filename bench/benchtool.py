@@ -9,7 +9,7 @@
   gone    --size WxH [--size WxH ...] [--timeout S]   waits until no such window is viewable
   menu    X Y KEY...   right-clicks at X,Y, waits for the pop-up menu, types the keys
   bmp     FILE W H (--colour R,G,B | --noise)         writes a 24-bit bottom-up BMP
-  report  RESULTS                                     prints the table of figures
+  report  RESULTS [--markdown]                         prints the table of figures
 
 Xlib through ctypes (libX11 and libXfixes are on any machine that runs Wine), so nothing has to
 be compiled for the host.
@@ -358,6 +358,13 @@ def report(args):
 
     head = ('figure', 'Tessary median [min-max]', 'floor median [min-max]', 'ratio',
             'Tessary - floor', 'target', 'result')
+    if args.markdown:
+        for r in [head, ('---',) * len(head)] + rows:
+            print('| ' + ' | '.join(r) + ' |')
+        for fig in order:
+            for note in notes.get(fig, []):
+                print('- ' + note)
+        return 1 if failed else 0
     widths = [max(len(r[i]) for r in rows + [head]) for i in range(len(head))]
     line = '  '.join('-' * w for w in widths)
     print(line)
@@ -396,6 +403,7 @@ def main():
     b.add_argument('--noise', action='store_true')
     r = sub.add_parser('report')
     r.add_argument('results')
+    r.add_argument('--markdown', action='store_true', help='the table in Markdown')
     args = p.parse_args()
     return {'trial': trial, 'gone': gone, 'menu': menu, 'bmp': bmp, 'report': report}[args.cmd](args)
 

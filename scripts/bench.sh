@@ -562,6 +562,7 @@ cp "$RESULTS" "$OUT/results.jsonl"
 cp "$WORK/trials.log" "$WORK/print.log" "$WORK/resample.log" "$OUT/" 2>/dev/null || true
 echo
 "$PY" "$TOOL" report "$RESULTS" | tee "$OUT/table.txt" || true
+"$PY" "$TOOL" report "$RESULTS" --markdown >"$OUT/table.md" || true
 if ((ERRORS)); then
     log "$ERRORS error(s); see above"
     exit 1
