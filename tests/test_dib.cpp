@@ -595,7 +595,7 @@ TEST(PictureResample, MatchesABoxFilterReference) {
                            {7, 5, 30, 19, 24},
                            {1201, 999, 355, 217, 24},
                            {1100, 1000, 97, 3, 32},
-                           {5, 700, 2, 2, 24}}) {
+                           {5, 1400, 2, 2, 24}}) {
         SCOPED_TRACE(sz[0]);
         const int w = sz[0], h = sz[1], bytes = sz[4] / 8;
         Shape s;
