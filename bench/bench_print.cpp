@@ -2,10 +2,10 @@
 // the picture that another program holds on the clipboard.
 // Usage: bench_print <program folder> <paper> <copies> <T|Y>
 // Prints "bench_print fetch_ms=<first read of the clipboard picture> ms=<command to end of
-// document> result=<PrintResult> peak_mib=<peak resident memory>". The first read, untimed in
-// the figure, stands for the preview that has shown the picture before the print command can be
-// chosen: it brings the picture over from the X selection. The command then reads the clipboard
-// again, as the program does.
+// document> cpu_ms=<its CPU time> result=<PrintResult> peak_mib=<peak resident memory>". The first
+// read, untimed in the figure, stands for the preview that has shown the picture before the print
+// command can be chosen: it brings the picture over from the X selection. The command then reads
+// the clipboard again, as the program does.
 #include "common/picture/clippicture.h"
 #include "print/PrintJob.h"
 #include "print_timing.h"
@@ -32,12 +32,13 @@ int wmain(int argc, wchar_t **argv) {
     const double fetched = bench::Now();
 
     SYSTEMTIME now{};
-    const double start = bench::Now();
+    const double start = bench::Now(), cpuStart = bench::CpuMs();
     GetLocalTime(&now);
     const print::PrintResult result = print::PrintClipboard(
         argv[4][0] == L'T' ? print::kPortrait : print::kLandscape, argv[1], argv[2], argv[3], now);
-    const double end = bench::Now();
-    std::printf("bench_print fetch_ms=%.1f ms=%.1f result=%d peak_mib=%.0f\n", fetched - fetchStart,
-                end - start, static_cast<int>(result), bench::PeakMiB());
+    const double end = bench::Now(), cpuEnd = bench::CpuMs();
+    std::printf("bench_print fetch_ms=%.1f ms=%.1f cpu_ms=%.0f result=%d peak_mib=%.0f\n",
+                fetched - fetchStart, end - start, cpuEnd - cpuStart, static_cast<int>(result),
+                bench::PeakMiB());
     return result == print::PrintResult::Printed ? 0 : 1;
 }

@@ -32,6 +32,28 @@ std::unique_ptr<ClipMainVForm> Make65() {
     return std::make_unique<ClipMainVForm>(k65);
 }
 
+// The display's artwork as last scaled, kept for the next opening: its smooth stretch costs more
+// than the rest of the window's drawing, and the box changes only with the screen's scale. One
+// size is kept, so that switching sizes holds no more than one window's artwork.
+void SetDisplayPicture(win::ImageElement &image, UINT id) {
+    static UINT keptId = 0;
+    static win::MemoryImage kept;
+    const int w = image.box.right - image.box.left, h = image.box.bottom - image.box.top;
+    if (keptId == id && kept && kept.width() == w && kept.height() == h &&
+        image.picture.Create(w, h) &&
+        BitBlt(image.picture.dc(), 0, 0, w, h, kept.dc(), 0, 0, SRCCOPY))
+        return;
+    keptId = 0;
+    kept.Reset();
+    if (!image.SetPictureFromResource(id) || image.picture.width() != w ||
+        image.picture.height() != h || !kept.Create(w, h))
+        return;
+    if (BitBlt(kept.dc(), 0, 0, w, h, image.picture.dc(), 0, 0, SRCCOPY))
+        keptId = id;
+    else
+        kept.Reset();
+}
+
 const wchar_t kNoPicture[] = L"クリップボードに画像データがありません";
 const wchar_t kNoData[] = L"クリップボードにデータが存在しません";
 
@@ -56,7 +78,7 @@ void ClipMainVForm::Form_Load() {
     CreatePicture1(p[0], p[1], p[2], p[3]);
     // Added in drawing order: the clipboard picture lies over the display picture.
     Image1 = &Picture1.AddImage(Box(geometry_.image1));
-    Image1->SetPictureFromResource(geometry_.image1Resource);
+    SetDisplayPicture(*Image1, geometry_.image1Resource);
     Image1->onClick = [this] { Image1_Click(); };
     Image2 = &Picture1.AddImage(Box(geometry_.image2));
     Image2->onClick = [this] { Image2_Click(); };

@@ -7,17 +7,21 @@
 #   - clipboard change -> ClipRemort mapped, and -> the 42-inch preview showing the picture,
 #     against bench/floor_viewer (a minimal clipboard viewer with the same two windows);
 #   - a 12-megapixel print, command -> end of document (print::PrintClipboard timed in process by
-#     bench/bench_print), against bench/floor_print (one StretchDIBits of the same picture);
+#     bench/bench_print), against bench/floor_print_clip (the clipboard's CF_DIB, one
+#     StretchDIBits) and bench/floor_print (one StretchDIBits of the same picture's file);
 #   - idle CPU time and context switches per 60 s and resident memory, against bench/floor_tray;
-#   - an 8000 x 8000 picture: the preview shows it (how long it holds the clipboard, its peak
-#     memory, beside the floor viewer's), "縦印刷" prints it (peak memory, beside floor_print's).
+#   - an 8000 x 8000 picture: the first preview after each program's fresh start, and a later
+#     one (how long it holds the clipboard, its peak memory, beside the floor viewer's), "縦印刷"
+#     prints it (peak memory, beside floor_print's);
+#   - the resample of that picture alone, now and as it was before it used the cores
+#     (bench/bench_resample, in one process).
 # The latency and print figures are taken in alternating blocks, so that a change in the
 # machine's load falls on both sides. Ask for a quiet machine: the figures are wall-clock times.
 #
 # Environment: BENCH_RUNS (latency trials per side, default 10), BENCH_PRINT_RUNS (7),
 #   BENCH_IDLE_RUNS (60-second windows, 5), BENCH_IDLE_SECONDS (60), BENCH_BIG_RUNS (8000 x 8000
 #   trials per side, alternating, 3), BENCH_ONLY (some of
-#   "latency print idle big", the default being all), BENCH_BUILD_DIR (default build/mingw,
+#   "latency print idle big resample", the default being all), BENCH_BUILD_DIR (default build/mingw,
 #   the mingw preset's), BENCH_NO_BUILD=1 (use what is built). The table and the raw results are
 #   also written to <build dir>/bench/.
 set -euo pipefail
@@ -47,7 +51,8 @@ E2E_NAME=bench.sh
 source "$ROOT/tests/e2e_lib.sh"
 e2e_need wine xclip xdotool lpstat pdfinfo
 BIN=$BUILD/bin
-for exe in tessary floor_viewer floor_tray floor_print bench_print clip_watch; do
+for exe in tessary floor_viewer floor_tray floor_print floor_print_clip bench_print bench_resample \
+    clip_watch; do
     [[ -f $BIN/$exe.exe ]] || {
         echo "bench.sh: $BIN/$exe.exe missing; build the 'bench' target" >&2
         exit 1
@@ -270,6 +275,8 @@ print_once() {
     local want=$(($(pdf_count) + 1))
     if [[ $subject == floor ]]; then
         out=$(cd "$WORK" && wine "$BIN/floor_print.exe" "$(winpath "$WORK/p12.bmp")" 2>>"$WORK/print.log") || true
+    elif [[ $subject == floor_clip ]]; then
+        out=$(cd "$WORK" && wine "$BIN/floor_print_clip.exe" 2>>"$WORK/print.log") || true
     else
         out=$(cd "$WORK" && wine "$BIN/bench_print.exe" "$(winpath "$WORK/printprog")" A4 1 T 2>>"$WORK/print.log") || true
     fi
@@ -292,24 +299,40 @@ bench_print() {
     mkdir -p "$WORK/printprog"
     xclip -quiet -selection clipboard -t image/bmp -i "$WORK/p12.bmp" >/dev/null 2>&1 &
     XCLIPS+=($!)
-    local i ms subject
+    local i ms subject peak cpu
     # One print a side first: the spooler, the driver files and the picture file get warm.
+    # Tessary's figure stands in two rows: beside the floor that prints from the clipboard, as
+    # Tessary must, and beside the floor that prints the file.
     for ((i = 0; i <= PRINT_RUNS; i++)); do
-        local order=(floor tessary)
-        if ((i % 2)); then order=(tessary floor); fi
+        local order=(floor_clip floor tessary)
+        if ((i % 2)); then order=(tessary floor floor_clip); fi
         for subject in "${order[@]}"; do
             if ! ms=$(print_once "$subject"); then
                 err "$ms"
             elif ((i > 0)); then
-                record print12 "$subject" "$ms"
-                record print12_peak "$subject" "$(sed -n "s/^$subject .* peak_mib=\([0-9.]*\).*/\1/p" "$WORK/print.log" | tail -n1)"
+                peak=$(sed -n "s/^$subject .* peak_mib=\([0-9.]*\).*/\1/p" "$WORK/print.log" | tail -n1)
+                cpu=$(sed -n "s/^$subject .* cpu_ms=\([0-9.]*\).*/\1/p" "$WORK/print.log" | tail -n1)
+                case $subject in
+                tessary)
+                    record print12 tessary "$ms"
+                    record print12_file tessary "$ms"
+                    record print12_cpu tessary "${cpu:-null}"
+                    record print12_peak tessary "$peak"
+                    ;;
+                floor_clip)
+                    record print12 floor "$ms"
+                    record print12_cpu floor "${cpu:-null}"
+                    record print12_peak floor "$peak"
+                    ;;
+                floor) record print12_file floor "$ms" ;;
+                esac
             fi
         done
     done
     local left
     left=$(find "$WORK/printprog" -type f | wc -l)
     ((left == 0)) || err "print: $left files left in the program folder"
-    note print12 "12 MP print: the figure runs from the command to the end of the document (EndDoc returned; the job is in CUPS); the picture is on the clipboard from xclip, read once by bench_print before the timed command as the preview would have (see $OUT/print.log for that first read)."
+    note print12 "12 MP print: the figure runs from the command to the end of the document (EndDoc returned; the job is in CUPS); the picture is on the clipboard from xclip, read once by bench_print and by floor_print_clip before the timed command as the preview would have (see $OUT/print.log for that first read). Floors: floor_print_clip (open the clipboard, CF_DIB, one StretchDIBits, end the document) and floor_print (the same from the BMP file)."
     stop_xclips
 }
 
@@ -397,7 +420,9 @@ big_trial() {
         remember_xclip "$json"
         echo "big $subject $i $json" >>"$WORK/trials.log"
         if ((i == 0)); then
-            note big "8000 x 8000, $subject warm-up trial: $json"
+            # The first preview after the program's fresh start.
+            record big_first_preview "$subject" "$(json_num preview_ms "$json")"
+            note big "8000 x 8000, $subject first trial after its start: $json"
             "$reset" || err "8000 x 8000, $subject: the windows did not close"
             stop_xclips
         fi
@@ -505,21 +530,39 @@ bench_big() {
     if [[ -n $peak ]]; then record big_print_peak floor "$peak"; fi
 }
 
+# --- resample ----------------------------------------------------------------------------------
+bench_resample() {
+    log "resample: 8000 x 8000 into the 42-inch screen area, now and before, 5 runs"
+    local out line
+    out=$(cd "$WORK" && wine "$BIN/bench_resample.exe" 8000 8000 5 2>>"$WORK/resample.log") || true
+    echo "$out" >>"$WORK/resample.log"
+    grep -q 'same=1' <<<"$out" || err "resample: no run, or the two resamplers differ: $out"
+    if grep -q 'same=0' <<<"$out"; then err "resample: the two resamplers differ"; fi
+    while read -r line; do
+        [[ $line == bench_resample* ]] || continue
+        record resample tessary "$(sed -n 's/.* after_ms=\([0-9.]*\).*/\1/p' <<<"$line")"
+        record resample floor "$(sed -n 's/.* before_ms=\([0-9.]*\).*/\1/p' <<<"$line")"
+        record resample_copy tessary "$(sed -n 's/.*copy_ms=\([0-9.]*\).*/\1/p' <<<"$line")"
+    done <<<"$out"
+    note resample "resample: bench_resample, an 8000 x 8000 24-bit picture of noise into 355 x 217 (the 42-inch screen area); the floor column holds the resampler as it was before (bench/resample_before.cpp), the same pixels checked in each run; the copy is the preview's copy of the block out of the clipboard, which the floor viewer makes too. CPU times in $OUT/resample.log."
+}
+
 # --- run -----------------------------------------------------------------------------------------
 # A plain desktop, so that nothing on the screen has the pictures' colours.
 "$PY" "$TOOL" bmp "$WORK/desktop.bmp" 64 64 --colour 58,110,165
 display -window root "$WORK/desktop.bmp" 2>/dev/null || true
 
 note load "load average at the start: $(cut -d' ' -f1-3 /proc/loadavg) ($(nproc) CPUs)"
-for section in ${BENCH_ONLY:-latency print idle big}; do
+for section in ${BENCH_ONLY:-latency print idle big resample}; do
     "bench_$section" || err "$section did not complete"
 done
 note load "load average at the end: $(cut -d' ' -f1-3 /proc/loadavg)"
 
 cp "$RESULTS" "$OUT/results.jsonl"
-cp "$WORK/trials.log" "$WORK/print.log" "$OUT/" 2>/dev/null || true
+cp "$WORK/trials.log" "$WORK/print.log" "$WORK/resample.log" "$OUT/" 2>/dev/null || true
 echo
 "$PY" "$TOOL" report "$RESULTS" | tee "$OUT/table.txt" || true
+"$PY" "$TOOL" report "$RESULTS" --markdown >"$OUT/table.md" || true
 if ((ERRORS)); then
     log "$ERRORS error(s); see above"
     exit 1

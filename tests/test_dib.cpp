@@ -586,26 +586,32 @@ TEST(PictureAlpha, FourthBytesOfAPlainBitmapAreItsAlpha) {
 }
 
 TEST(PictureResample, MatchesABoxFilterReference) {
-    for (const auto &sz : {std::array<int, 4>{97, 61, 40, 23},
-                           {355, 217, 355, 217},
-                           {640, 480, 355, 217},
-                           {7, 5, 30, 19}}) {
+    // Width, height, destination width and height, bits: a picture of a million pixels and more
+    // is shared among threads; one whose destination rows cover more than 257 rows each sums
+    // them in parts; 32 bits with fourth bytes 0 take the byte sums as 24 bits do.
+    for (const auto &sz : {std::array<int, 5>{97, 61, 40, 23, 24},
+                           {355, 217, 355, 217, 24},
+                           {640, 480, 355, 217, 24},
+                           {7, 5, 30, 19, 24},
+                           {1201, 999, 355, 217, 24},
+                           {1100, 1000, 97, 3, 32},
+                           {5, 1400, 2, 2, 24}}) {
         SCOPED_TRACE(sz[0]);
-        const int w = sz[0], h = sz[1];
+        const int w = sz[0], h = sz[1], bytes = sz[4] / 8;
         Shape s;
         s.width = w;
         s.height = -h;
-        s.bitCount = 24;
+        s.bitCount = static_cast<std::uint16_t>(sz[4]);
         Bytes b = Build(s);
-        const std::size_t stride = (static_cast<std::size_t>(w) * 3 + 3) & ~std::size_t{3};
+        const std::size_t stride = (static_cast<std::size_t>(w) * bytes + 3) & ~std::size_t{3};
         std::vector<std::uint8_t> grey(static_cast<std::size_t>(w) * h);
         for (int y = 0; y < h; ++y)
             for (int x = 0; x < w; ++x) {
                 const auto v = static_cast<std::uint8_t>((x * 37 + y * 91 + x * y) % 256);
                 grey[static_cast<std::size_t>(y) * w + x] = v;
-                for (int k = 0; k < 3; ++k)
-                    b[40 + static_cast<std::size_t>(y) * stride + static_cast<std::size_t>(x) * 3 +
-                      k] = v;
+                for (int k = 0; k < bytes; ++k)
+                    b[40 + static_cast<std::size_t>(y) * stride +
+                      static_cast<std::size_t>(x) * bytes + k] = k < 3 ? v : 0;
             }
         const int dw = sz[2], dh = sz[3];
         const auto px = Reduce(b, dw, dh);

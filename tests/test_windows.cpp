@@ -307,6 +307,31 @@ TEST_F(Windows, AfterOffASizeOpensAfresh) {
     EXPECT_EQ(boxes_.Seen().size(), 2u);
 }
 
+// The display's artwork, kept scaled between openings, is what a fresh scaling of it gives: on
+// the first opening, on the next, and after another size took the place.
+TEST_F(Windows, DisplayArtworkIsTheSameOnEveryOpening) {
+    PutPicture(samples::Quadrants(40, 30));
+    const auto artwork = [] {
+        const win::MemoryImage &p = ClipMain42V->Image1->picture;
+        return std::vector<unsigned char>(p.bits(),
+                                          p.bits() + std::size_t{4} * p.width() * p.height());
+    };
+    ClipMenu->m42_Click();
+    win::ImageElement fresh;
+    fresh.box = ClipMain42V->Image1->box;
+    ASSERT_TRUE(fresh.SetPictureFromResource(IDB_DISP42));
+    const std::vector<unsigned char> expected(
+        fresh.picture.bits(),
+        fresh.picture.bits() + std::size_t{4} * fresh.picture.width() * fresh.picture.height());
+    EXPECT_EQ(artwork(), expected);
+    for (auto other : {&ClipMenuForm::mOFF_Click, &ClipMenuForm::m57_Click}) {
+        (ClipMenu.get().*other)();
+        ClipMenu->m42_Click();
+        ASSERT_TRUE(ClipMain42V.IsLoaded());
+        EXPECT_EQ(artwork(), expected);
+    }
+}
+
 TEST_F(Windows, EmptyClipboardStillOpensAndChecksTheSize) {
     ClipMenu->mPrint.SetEnabled(false);
     ClipMenu->m57_Click();

@@ -11,8 +11,10 @@ namespace picture {
 
 // Resamples a width x height picture onto dstWidth x dstHeight 32-bit top-down BGRX pixels (fourth
 // byte 0), each destination pixel the exact area-weighted average of the source pixels it covers,
-// transparent pictures composited over white first. Reads every source row once. False for
-// sizes out of range or a missing row.
+// transparent pictures composited over white first. Reads every source row once (those where two
+// threads' bands meet twice). A large picture whose rows lie in memory is shared among the cores,
+// the calling thread taking a part and waiting for the others: nothing else of it runs meanwhile.
+// False for sizes out of range or a missing row.
 bool Resample(const Format &format, std::int32_t width, std::int32_t height, RowSource &rows,
               std::uint8_t *dst, std::size_t dstStride, std::int32_t dstWidth,
               std::int32_t dstHeight);
