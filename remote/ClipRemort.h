@@ -17,8 +17,8 @@ public:
 protected:
     Frame GetFrame() const override;
     void Form_Load() override;
-    void Form_DpiChanged() override;
     LRESULT OnMessage(UINT msg, WPARAM wp, LPARAM lp) override;
+    void Form_DpiChanged() override;
 
 private:
     static bool ClipboardIsPicture();

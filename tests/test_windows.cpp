@@ -1211,12 +1211,28 @@ TEST_F(Windows, PreviewFollowsEachDpiWithItsPicture) {
         check(dpi);
 }
 
+// The settings dialog reads a settings file of the test's own while it lives.
+class DialogIni {
+public:
+    DialogIni() : saved_(ClipSettingForm::IniPathSource) {
+        path() = dir_.file(L"Tessary.ini");
+        ClipSettingForm::IniPathSource = [] { return path(); };
+    }
+    ~DialogIni() { ClipSettingForm::IniPathSource = saved_; }
+    DialogIni(const DialogIni &) = delete;
+    DialogIni &operator=(const DialogIni &) = delete;
+
+private:
+    static std::wstring &path() {
+        static std::wstring p;
+        return p;
+    }
+    testutil::TempDir dir_;
+    decltype(ClipSettingForm::IniPathSource) saved_;
+};
+
 TEST_F(Windows, SettingsDialogFollowsEachDpiKeepingWhatWasTyped) {
-    testutil::TempDir dir;
-    static std::wstring ini;
-    ini = dir.file(L"Tessary.ini");
-    const auto saved = ClipSettingForm::IniPathSource;
-    ClipSettingForm::IniPathSource = [] { return ini; };
+    const DialogIni ini;
     ClipMenu->mSET_Click();
     ClipSettingForm &s = ClipSetting.get();
     ASSERT_TRUE(ClipSetting.IsLoaded());
@@ -1252,15 +1268,10 @@ TEST_F(Windows, SettingsDialogFollowsEachDpiKeepingWhatWasTyped) {
         EXPECT_EQ(SendMessageW(s.Option1(2), BM_GETCHECK, 0, 0), BST_CHECKED);
     }
     ClipSetting.Unload();
-    ClipSettingForm::IniPathSource = saved;
 }
 
 TEST_F(Windows, AHundredDpiChangesLeaveNoGdiObjectBehind) {
-    testutil::TempDir dir;
-    static std::wstring ini;
-    ini = dir.file(L"Tessary.ini");
-    const auto saved = ClipSettingForm::IniPathSource;
-    ClipSettingForm::IniPathSource = [] { return ini; };
+    const DialogIni ini;
     PutPicture(samples::Quadrants(320, 200));
     ClipMenu->m42_Click();
     ClipMenu->mSET_Click();
@@ -1282,7 +1293,6 @@ TEST_F(Windows, AHundredDpiChangesLeaveNoGdiObjectBehind) {
     EXPECT_EQ(after.gdi, before.gdi) << soak::Describe(before) << " / " << soak::Describe(after);
     EXPECT_EQ(after.user, before.user) << "the tray icons";
     ClipSetting.Unload();
-    ClipSettingForm::IniPathSource = saved;
 }
 
 // The fastest of five changes to each DPI: the machine's other work only ever adds.

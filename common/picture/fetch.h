@@ -19,11 +19,12 @@ inline std::uint32_t Le32(const std::uint8_t *p) {
 // Transparent formats return c * a + 255 * (255 - a): the pixel over white, scaled by 255, so
 // that compositing costs no division per pixel.
 
-// Three colour bytes in every pixel of kBytes (24-bit, or 32-bit with the fourth ignored).
-template <std::size_t kBytes> struct FetchBgr {
+// Three colour bytes in every pixel of kBytes (24-bit, or 32-bit with the fourth ignored); with
+// T wider than a byte, the same layout of sums of such bytes.
+template <std::size_t kBytes, class T = std::uint8_t> struct FetchBgr {
     static constexpr std::uint32_t kScale = 1;
-    void operator()(const std::uint8_t *row, std::size_t i, std::uint32_t *c) const {
-        const std::uint8_t *p = row + i * kBytes;
+    void operator()(const T *row, std::size_t i, std::uint32_t *c) const {
+        const T *p = row + i * kBytes;
         c[0] = p[0];
         c[1] = p[1];
         c[2] = p[2];

@@ -95,14 +95,7 @@ void AddBytes(const std::uint8_t *row, std::size_t n, std::uint16_t *sums) {
 }
 
 // A pixel of the byte sums above.
-template <std::size_t kBytes> struct FetchColumnSums {
-    void operator()(const std::uint16_t *sums, std::size_t i, std::uint32_t *c) const {
-        const std::uint16_t *p = sums + i * kBytes;
-        c[0] = p[0];
-        c[1] = p[1];
-        c[2] = p[2];
-    }
-};
+template <std::size_t kBytes> using FetchColumnSums = fetchers::FetchBgr<kBytes, std::uint16_t>;
 
 // The working rows of one run over a band of destination rows.
 struct Buffers {
