@@ -83,18 +83,44 @@ fi
 E2E_NAME=${E2E_NAME:-$(basename "$0" .sh)}
 E2E_DIR=$(mktemp -d "${TESSARY_TESTENV_DIR:-/tmp}/$E2E_NAME.XXXXXX")
 E2E_PIDS=()
+E2E_PROGRAMS=()
 E2E_EXIT=()
 E2E_FAILED=0
 
 # e2e_on_exit COMMAND: run when the script ends, the last one added first, before the processes
 # in E2E_PIDS are stopped and E2E_DIR goes.
 e2e_on_exit() { E2E_EXIT=("$1" "${E2E_EXIT[@]}"); }
+# The next script starts from nothing: no program of this environment left running (a window
+# left open, or a picture left on the clipboard, would open windows in the next one). The
+# clipboard is emptied on the Windows side, where Wine may keep what an X program offered.
+E2E_HELPER=${E2E_HELPER:-$(dirname "${EXE:-.}")/road_helper.exe}
+e2e_leave_nothing() {
+    local pid left=()
+    if [[ ${#E2E_PROGRAMS[@]} -gt 0 || -n $(program_windows) ]]; then
+        timeout 20 wine taskkill /IM tessary.exe >/dev/null 2>&1
+        for pid in "${E2E_PROGRAMS[@]}"; do
+            wait_for 10 pid_gone "$pid" || kill -KILL "$pid" 2>/dev/null
+        done
+        if ! wait_for 5 no_program_windows; then
+            timeout 20 wine taskkill /F /IM tessary.exe >/dev/null 2>&1
+            wait_for 5 no_program_windows || left+=("windows $(program_windows)")
+        fi
+    fi
+    for pid in "${E2E_PIDS[@]}"; do kill "$pid" 2>/dev/null; done
+    if [[ -f $E2E_HELPER ]]; then
+        timeout 30 wine "$E2E_HELPER" clipboard empty >/dev/null 2>&1 || left+=("the clipboard")
+    fi
+    ((${#left[@]} == 0)) && return 0
+    echo "$E2E_NAME: left behind: ${left[*]}" >&2
+    return 1
+}
 e2e_cleanup() {
-    local step pid
+    local status=$? step
     set +e
     for step in "${E2E_EXIT[@]}"; do eval "$step"; done
-    for pid in "${E2E_PIDS[@]}"; do kill "$pid" 2>/dev/null; done
+    e2e_leave_nothing || ((status != 0)) || status=1
     rm -rf "$E2E_DIR"
+    exit "$status"
 }
 trap e2e_cleanup EXIT
 
@@ -151,6 +177,7 @@ e2e_start() {
     (cd "$1" && exec wine "$1/tessary.exe" >>"$E2E_LOG" 2>&1) &
     E2E_LAST_PID=$!
     E2E_PIDS+=("$E2E_LAST_PID")
+    E2E_PROGRAMS+=("$E2E_LAST_PID")
 }
 
 # e2e_stop PID: closes the program as a session end does (WM_CLOSE to its windows: it leaves the
