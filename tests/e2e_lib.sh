@@ -110,6 +110,7 @@ e2e_leave_nothing() {
     if [[ -f $E2E_HELPER ]]; then
         timeout 30 wine "$E2E_HELPER" clipboard empty >/dev/null 2>&1 || left+=("the clipboard")
     fi
+    wait_for 120 no_jobs_pending || left+=("print jobs $(lpstat -o | cut -d' ' -f1 | xargs)")
     ((${#left[@]} == 0)) && return 0
     echo "$E2E_NAME: left behind: ${left[*]}" >&2
     return 1
@@ -540,3 +541,8 @@ ini_has() { grep -qa "^$2"$'\r$' "$1"; }
 # The installer's window.
 setup_window() { xdotool search --onlyvisible --name '^Tessary セットアップ' 2>/dev/null | head -n1; }
 has_setup_window() { [[ -n $(setup_window) ]]; }
+
+# --- the start ---------------------------------------------------------------------------------
+
+# What an earlier test sent to the printer lands before this one counts its own PDFs.
+wait_for 120 no_jobs_pending || echo "$E2E_NAME: print jobs of an earlier test still pending" >&2
