@@ -94,6 +94,9 @@ e2e_on_exit() { E2E_EXIT=("$1" "${E2E_EXIT[@]}"); }
 # left open, or a picture left on the clipboard, would open windows in the next one). The
 # clipboard is emptied on the Windows side, where Wine may keep what an X program offered.
 E2E_HELPER=${E2E_HELPER:-$(dirname "${EXE:-.}")/road_helper.exe}
+e2e_empty_clipboard() {
+    [[ ! -f $E2E_HELPER ]] || timeout 30 wine "$E2E_HELPER" clipboard empty >/dev/null 2>&1
+}
 e2e_leave_nothing() {
     local pid left=()
     if [[ ${#E2E_PROGRAMS[@]} -gt 0 || -n $(program_windows) ]]; then
@@ -107,9 +110,7 @@ e2e_leave_nothing() {
         fi
     fi
     for pid in "${E2E_PIDS[@]}"; do kill "$pid" 2>/dev/null; done
-    if [[ -f $E2E_HELPER ]]; then
-        timeout 30 wine "$E2E_HELPER" clipboard empty >/dev/null 2>&1 || left+=("the clipboard")
-    fi
+    e2e_empty_clipboard || left+=("the clipboard")
     wait_for 120 no_jobs_pending || left+=("print jobs $(lpstat -o | cut -d' ' -f1 | xargs)")
     ((${#left[@]} == 0)) && return 0
     echo "$E2E_NAME: left behind: ${left[*]}" >&2
@@ -544,5 +545,7 @@ has_setup_window() { [[ -n $(setup_window) ]]; }
 
 # --- the start ---------------------------------------------------------------------------------
 
-# What an earlier test sent to the printer lands before this one counts its own PDFs.
+# What an earlier test sent to the printer lands before this one counts its own PDFs; a picture
+# that a window test left on the clipboard would open the program's windows at its start.
 wait_for 120 no_jobs_pending || echo "$E2E_NAME: print jobs of an earlier test still pending" >&2
+e2e_empty_clipboard || echo "$E2E_NAME: could not empty the clipboard" >&2
