@@ -38,9 +38,8 @@ HICON LoadTrayIconFor(int dpi) {
     HICON icon = nullptr;
     // At 96 DPI the 16-pixel image is taken as it is: no library for that.
     if (cx != 16 || cy != 16) {
-        HMODULE comctl = GetModuleHandleW(L"comctl32.dll");
-        if (!comctl)
-            comctl = LoadLibraryExW(L"comctl32.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+        // Version 6, the one the manifest names: only it has LoadIconWithScaleDown.
+        HMODULE comctl = win::LoadSystemLibrary(L"comctl32.dll");
         using ScaleDown = HRESULT(WINAPI *)(HINSTANCE, PCWSTR, int, int, HICON *);
         const auto scaleDown = win::LibraryFunction<ScaleDown>(comctl, "LoadIconWithScaleDown");
         if (scaleDown &&

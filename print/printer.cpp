@@ -33,7 +33,7 @@ const Spooler &GetSpooler() {
     static const Spooler spooler = [] {
         Spooler s;
         // Stays loaded for the rest of the run, as the printer driver does.
-        const HMODULE module = LoadLibraryW(L"winspool.drv");
+        const HMODULE module = win::LoadSystemLibrary(L"winspool.drv");
         if (!module) return s;
         Resolve(module, "GetDefaultPrinterW", s.getDefaultPrinter);
         Resolve(module, "OpenPrinterW", s.openPrinter);

@@ -205,8 +205,8 @@ reset_floor() {
 
 # "閉じる", the third item of the remote's menu, closes the remote and the preview.
 reset_tessary() {
-    local attempt
-    for attempt in 1 2 3; do
+    local _
+    for _ in 1 2 3; do
         if "$PY" "$TOOL" menu $REMOTE_X $REMOTE_Y Down Down Down Return &&
             "$PY" "$TOOL" gone --size $REMOTE --size $PREVIEW --timeout 10; then
             xdotool mousemove 5 5
@@ -462,7 +462,7 @@ big_print() {
     sleep 1
     # The print's own peak: the peak resident size is reset just before the command.
     echo 5 >"/proc/$pid/clear_refs" 2>/dev/null || true
-    local want=$(($(pdf_count) + 1)) t0 t_job= t_end
+    local want=$(($(pdf_count) + 1)) t0 t_job='' t_end
     t0=$(date +%s%N)
     # "印刷" is the second item of the remote's menu, "縦印刷" the first of its submenu.
     "$PY" "$TOOL" menu $REMOTE_X $REMOTE_Y Down Down Right Return || err "8000 x 8000: no menu"

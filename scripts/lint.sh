@@ -7,7 +7,9 @@
 #   1. clang-tidy with the checks in .clang-tidy (all of them errors), for the mingw-w64 target;
 #   2. cppcheck (warning, performance, portability); suppressions, each with its reason, in
 #      scripts/cppcheck-suppressions.txt;
-#   3. clang++ -fsyntax-only with the build's warning flags, so clang warns where g++ does not.
+#   3. clang++ -fsyntax-only with the build's warning flags, so clang warns where g++ does not;
+#   4. shellcheck (warnings and errors) over the shell scripts of scripts/, tests/ and .ci/,
+#      following what each one sources.
 # The compile flags come from a configure of the mingw preset (no build needed); the native
 # fuzzers in tests/fuzz are checked as the host program they are.
 # Environment: LINT_BUILD_DIR (default build/lint), LINT_JOBS (default: the number of CPUs).
@@ -22,7 +24,7 @@ die() {
     echo "lint.sh: $*" >&2
     exit 1
 }
-for tool in clang-tidy clang++ cppcheck python3 cmake x86_64-w64-mingw32-g++-posix; do
+for tool in clang-tidy clang++ cppcheck shellcheck python3 cmake x86_64-w64-mingw32-g++-posix; do
     command -v "$tool" >/dev/null || die "$tool not found; run scripts/setup.sh first"
 done
 
@@ -171,6 +173,19 @@ t=$SECONDS
 rsp=("$work"/syntax/*.rsp)
 if ! run_each syntax clang++ -- "${rsp[@]/#/@}"; then
     failed+=("clang++ warnings")
+fi
+echo "   ($((SECONDS - t)) s)"
+
+# --- 4. shellcheck --------------------------------------------------------------------------
+echo "== shellcheck"
+t=$SECONDS
+scripts=()
+while IFS= read -r -d '' f; do
+    if [[ $f == *.sh ]] || head -n1 "$f" | grep -qE '^#!.*\b(ba)?sh\b'; then scripts+=("$f"); fi
+done < <(find scripts tests .ci -type f -print0 | sort -z)
+echo "   ${#scripts[@]} scripts"
+if ! shellcheck --external-sources --source-path=SCRIPTDIR --severity=warning "${scripts[@]}"; then
+    failed+=(shellcheck)
 fi
 echo "   ($((SECONDS - t)) s)"
 

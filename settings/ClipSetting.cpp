@@ -248,7 +248,7 @@ void ClipSettingForm::CreateControls() {
         MakeCombo(pic, ToPixels(kCombo1, dpi), IDC_COMBO1, plainFont_.get(),
                   {kDisplaySizes[0].c_str(), kDisplaySizes[1].c_str(), kDisplaySizes[2].c_str()});
     static const auto setTheme = win::LibraryFunction<HRESULT(WINAPI *)(HWND, LPCWSTR, LPCWSTR)>(
-        LoadLibraryW(L"uxtheme.dll"), "SetWindowTheme");
+        win::LoadSystemLibrary(L"uxtheme.dll"), "SetWindowTheme");
     for (int i = 0; i < 4; ++i) {
         option1_[i] = MakeControl(pic, WC_BUTTONW, kPaperSizes[i].c_str(),
                                   BS_AUTORADIOBUTTON | (i == 0 ? WS_GROUP | WS_TABSTOP : 0),
@@ -301,7 +301,7 @@ void ClipSettingForm::Form_Load() {
     // resident process as small as a bare tray program.
     static const auto initControls =
         win::LibraryFunction<BOOL(WINAPI *)(const INITCOMMONCONTROLSEX *)>(
-            LoadLibraryW(L"comctl32.dll"), "InitCommonControlsEx");
+            win::LoadSystemLibrary(L"comctl32.dll"), "InitCommonControlsEx");
     INITCOMMONCONTROLSEX icc{sizeof(icc), ICC_STANDARD_CLASSES};
     if (initControls) initControls(&icc);
     CreateControls();

@@ -83,18 +83,46 @@ fi
 E2E_NAME=${E2E_NAME:-$(basename "$0" .sh)}
 E2E_DIR=$(mktemp -d "${TESSARY_TESTENV_DIR:-/tmp}/$E2E_NAME.XXXXXX")
 E2E_PIDS=()
+E2E_PROGRAMS=()
 E2E_EXIT=()
 E2E_FAILED=0
 
 # e2e_on_exit COMMAND: run when the script ends, the last one added first, before the processes
 # in E2E_PIDS are stopped and E2E_DIR goes.
 e2e_on_exit() { E2E_EXIT=("$1" "${E2E_EXIT[@]}"); }
+# The next script starts from nothing: no program of this environment left running (a window
+# left open, or a picture left on the clipboard, would open windows in the next one). The
+# clipboard is emptied on the Windows side, where Wine may keep what an X program offered.
+E2E_HELPER=${E2E_HELPER:-$(dirname "${EXE:-.}")/road_helper.exe}
+e2e_empty_clipboard() {
+    [[ ! -f $E2E_HELPER ]] || timeout 30 wine "$E2E_HELPER" clipboard empty >/dev/null 2>&1
+}
+e2e_leave_nothing() {
+    local pid left=()
+    if [[ ${#E2E_PROGRAMS[@]} -gt 0 || -n $(program_windows) ]]; then
+        timeout 20 wine taskkill /IM tessary.exe >/dev/null 2>&1
+        for pid in "${E2E_PROGRAMS[@]}"; do
+            wait_for 10 pid_gone "$pid" || kill -KILL "$pid" 2>/dev/null
+        done
+        if ! wait_for 5 no_program_windows; then
+            timeout 20 wine taskkill /F /IM tessary.exe >/dev/null 2>&1
+            wait_for 5 no_program_windows || left+=("windows $(program_windows)")
+        fi
+    fi
+    for pid in "${E2E_PIDS[@]}"; do kill "$pid" 2>/dev/null; done
+    e2e_empty_clipboard || left+=("the clipboard")
+    wait_for 120 no_jobs_pending || left+=("print jobs $(lpstat -o | cut -d' ' -f1 | xargs)")
+    ((${#left[@]} == 0)) && return 0
+    echo "$E2E_NAME: left behind: ${left[*]}" >&2
+    return 1
+}
 e2e_cleanup() {
-    local step pid
+    local status=$? step
     set +e
     for step in "${E2E_EXIT[@]}"; do eval "$step"; done
-    for pid in "${E2E_PIDS[@]}"; do kill "$pid" 2>/dev/null; done
+    e2e_leave_nothing || ((status != 0)) || status=1
     rm -rf "$E2E_DIR"
+    exit "$status"
 }
 trap e2e_cleanup EXIT
 
@@ -151,6 +179,7 @@ e2e_start() {
     (cd "$1" && exec wine "$1/tessary.exe" >>"$E2E_LOG" 2>&1) &
     E2E_LAST_PID=$!
     E2E_PIDS+=("$E2E_LAST_PID")
+    E2E_PROGRAMS+=("$E2E_LAST_PID")
 }
 
 # e2e_stop PID: closes the program as a session end does (WM_CLOSE to its windows: it leaves the
@@ -513,3 +542,10 @@ ini_has() { grep -qa "^$2"$'\r$' "$1"; }
 # The installer's window.
 setup_window() { xdotool search --onlyvisible --name '^Tessary セットアップ' 2>/dev/null | head -n1; }
 has_setup_window() { [[ -n $(setup_window) ]]; }
+
+# --- the start ---------------------------------------------------------------------------------
+
+# What an earlier test sent to the printer lands before this one counts its own PDFs; a picture
+# that a window test left on the clipboard would open the program's windows at its start.
+wait_for 120 no_jobs_pending || echo "$E2E_NAME: print jobs of an earlier test still pending" >&2
+e2e_empty_clipboard || echo "$E2E_NAME: could not empty the clipboard" >&2

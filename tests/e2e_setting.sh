@@ -2,6 +2,8 @@
 # The real program's settings dialog: "設定" from the tray icon's menu opens it centred at
 # 334 x 208, a changed number of copies saved with OK lands in CNT/Tessary.ini. With
 # TESSARY_SCREENSHOT_DIR set, a picture of the dialog is kept there as settings.png.
+# A winspool.drv and a uxtheme.dll planted beside the exe (TESSARY_PLANTED_DIR) are never loaded,
+# even with Wine searching as Windows does for them, and the dialog and a print still work.
 set -uo pipefail
 EXE=$1
 source "$(dirname "$0")/e2e_lib.sh"
@@ -52,4 +54,27 @@ settings_dialog_save_copies 3
 wait_for 15 ini_has "$INI" "PAGE=3" || fail "CNT/Tessary.ini does not hold PAGE=3: $(tr '\r' ' ' <"$INI")"
 wait_for 15 no_settings_dialog || fail "the dialog stayed open after OK"
 ini_has "$INI" "PSIZE=A4" || fail "the paper size did not stay A4"
+e2e_stop "$E2E_LAST_PID"
+
+# --- libraries planted in the program folder ----------------------------------------------------
+PLANTED=${TESSARY_PLANTED_DIR:-$(dirname "$EXE")/../planted}
+[[ -f $PLANTED/winspool.drv && -f $PLANTED/uxtheme.dll ]] || fail "no planted libraries in $PLANTED"
+e2e_install "$EXE" "$E2E_DIR/planted"
+cp "$PLANTED/winspool.drv" "$PLANTED/uxtheme.dll" "$E2E_DIR/planted/"
+loaded() { find "$E2E_DIR/planted" -name '*.loaded' -printf '%f '; }
+planted_fail() { fail "planted: $*; loaded: $(loaded)"; }
+# Native first: Wine then looks in the program folder first, as Windows does for these two.
+WINEDLLOVERRIDES="$WINEDLLOVERRIDES;winspool.drv,uxtheme=n,b" e2e_start "$E2E_DIR/planted"
+wait_for 30 tray_icons_are $((base + 1)) || planted_fail "the icon did not appear in the tray"
+open_settings_dialog "$base"
+settings_dialog_save_copies 2
+wait_for 15 ini_has "$E2E_DIR/planted/CNT/Tessary.ini" "PAGE=2" || planted_fail "PAGE=2 not saved"
+pdfs=$(pdf_count)
+make_bmp "$E2E_DIR/pic.bmp" "255,0,0" "0,255,0" "0,0,255" "255,255,0"
+copy_picture "$E2E_DIR/pic.bmp"
+wait_for 30 visible ClipRemort || planted_fail "no remote control for the picture"
+remote_menu Down Down Right Return # 印刷, 縦印刷
+wait_for 60 pdfs_ready $((pdfs + 1)) "$pdfs" || planted_fail "the print gave no PDF"
+[[ -z $(loaded) ]] || planted_fail "the libraries were loaded"
+echo "ok: the planted winspool.drv and uxtheme.dll stayed unloaded; the dialog and a print worked"
 echo "ok"

@@ -18,8 +18,12 @@
 //       The running program's menu window: whether it answers (its load handler is through), or
 //       ends it from outside with a WM_QUIT posted to its thread, a session end
 //       (WM_QUERYENDSESSION, then WM_ENDSESSION) or a WM_CLOSE sent as another program does.
+//   road_helper clipboard empty
+//       Empties the clipboard (what an X program offered is gone with it) and fails when a format
+//       is still on it afterwards; the end-to-end scripts' exit step.
 //
 // Exit status 0 on success, 1 on a failure (printed), 2 on bad arguments.
+#include "common/handles.h"
 #include "tests/testutil.h"
 
 #include <windows.h>
@@ -155,6 +159,19 @@ int RunProgram(const std::wstring &how) {
     return SendMessageTimeoutW(menu, WM_ENDSESSION, TRUE, 0, SMTO_NORMAL, 5000, &answer) ? 0 : 1;
 }
 
+int RunEmpty() {
+    {
+        const win::clipboard_scope clipboard(nullptr, 100);
+        if (!clipboard || !EmptyClipboard()) {
+            std::fprintf(stderr, "road_helper: the clipboard stayed busy\n");
+            return 1;
+        }
+    }
+    const int left = CountClipboardFormats();
+    if (left != 0) std::fprintf(stderr, "road_helper: %d formats on the emptied clipboard\n", left);
+    return left == 0 ? 0 : 1;
+}
+
 } // namespace
 
 int main() {
@@ -172,10 +189,13 @@ int main() {
                (std::wcscmp(argv[2], L"answers") == 0 || std::wcscmp(argv[2], L"quit") == 0 ||
                 std::wcscmp(argv[2], L"session") == 0 || std::wcscmp(argv[2], L"close") == 0)) {
         status = RunProgram(argv[2]);
+    } else if (argc == 3 && std::wcscmp(argv[1], L"clipboard") == 0 &&
+               std::wcscmp(argv[2], L"empty") == 0) {
+        status = RunEmpty();
     } else {
         std::fprintf(stderr, "usage: road_helper viewer COUNTFILE STOPFILE | copy BMPFILE TEXT | "
                              "late BMPFILE DELAYMS COUNTFILE STOPFILE | "
-                             "program answers|quit|session|close\n");
+                             "program answers|quit|session|close | clipboard empty\n");
     }
     LocalFree(argv);
     return status;

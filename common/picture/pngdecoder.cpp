@@ -31,7 +31,7 @@ constexpr GUID kBgra32 = {
 // The imaging factory, made once at the first PNG; COM and the component stay loaded for the run.
 IWICImagingFactory *Factory() {
     static IWICImagingFactory *const factory = []() -> IWICImagingFactory * {
-        const HMODULE ole = LoadLibraryW(L"ole32.dll");
+        const HMODULE ole = win::LoadSystemLibrary(L"ole32.dll");
         const auto init = win::LibraryFunction<decltype(&::CoInitializeEx)>(ole, "CoInitializeEx");
         const auto create =
             win::LibraryFunction<decltype(&::CoCreateInstance)>(ole, "CoCreateInstance");
