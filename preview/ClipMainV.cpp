@@ -88,10 +88,17 @@ void ClipMainVForm::Form_Load() {
     // Closed by a message handled during the snapshot, or the program is leaving.
     if (!CaptureBackground(0, 0) || !ClipMenu.IsLoaded()) return;
     // The display and the snapshot stand on the screen while a producer that renders late
-    // keeps the read below waiting.
-    RedrawWindow(Handle(), nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
-
+    // keeps the read below waiting: all of it drawn now, for no paint message runs in that wait
+    // (only what was invalid by now would be, and the rest of the window would stay black).
+    RedrawWindow(Handle(), nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
     const unsigned load = LoadId();
+    // Under Wine that drawing reaches the screen only when the thread next looks at its queue,
+    // which the wait does not do. A look that matches nothing takes nothing out; sent messages
+    // run, as they do in the wait itself.
+    MSG none{};
+    PeekMessageW(&none, Handle(), WM_NULL, WM_NULL, PM_NOREMOVE);
+    if (LoadId() != load || win::Form::Exiting()) return;
+
     const wchar_t *message = nullptr;
     const int mask = clip::ContentMask();
     if (clip::IsPicture(mask)) {

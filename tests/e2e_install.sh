@@ -117,7 +117,7 @@ for name in "${!want[@]}"; do
 done
 default_quiet=$(reg_value QuietUninstallString)
 size=$(reg_value EstimatedSize)
-((size > 1000)) || fail "EstimatedSize $size KiB is too small for the program"
+((size > 400)) || fail "EstimatedSize $size KiB is too small for the program"
 wait_for 30 env_count_is "$WIN_EXE" 1 || fail "Tessary is not running after /S"
 wait_for 30 tray_icons_are $((base + 1)) || fail "the installed Tessary shows no icon"
 echo "ok: silent install"

@@ -167,6 +167,18 @@ int RunEmpty() {
             return 1;
         }
     }
+    // Wine passes the emptying on to the X selection and may hear of it back: let those changes
+    // land here (quiet for half a second, five seconds at most), not in the next script's count.
+    DWORD seen = GetClipboardSequenceNumber(), quietSince = GetTickCount();
+    for (const DWORD start = quietSince; GetTickCount() - start < 5000;) {
+        Sleep(50);
+        if (GetClipboardSequenceNumber() != seen) {
+            seen = GetClipboardSequenceNumber();
+            quietSince = GetTickCount();
+        } else if (GetTickCount() - quietSince >= 500) {
+            break;
+        }
+    }
     const int left = CountClipboardFormats();
     if (left != 0) std::fprintf(stderr, "road_helper: %d formats on the emptied clipboard\n", left);
     return left == 0 ? 0 : 1;

@@ -1302,21 +1302,21 @@ void PrintDpiChangeTimes(const char *what, HWND h, double widthTw, double height
         for (int i = 0; i < 3; ++i)
             best[i] = std::min(best[i], ChangeDpi(h, kDpiSteps[i], widthTw, heightTw));
     for (int i = 0; i < 3; ++i)
-        std::printf("bench: WM_DPICHANGED to the repainted %s at %d DPI: %.1f ms\n", what,
-                    kDpiSteps[i], best[i]);
+        std::printf("bench_dpi %s dpi=%d ms=%.1f\n", what, kDpiSteps[i], best[i]);
 }
 
-TEST_F(Windows, DpiChangeRepaintTimes) {
+// Not a test: figures for scripts/bench.sh, which runs it with --gtest_also_run_disabled_tests.
+TEST_F(Windows, DISABLED_BenchDpiChangeRepaintTimes) {
     ClipMenu->mRem_Click();
-    PrintDpiChangeTimes("remote control", ClipRemort->hWnd(), 630, 2115);
+    PrintDpiChangeTimes("remote", ClipRemort->hWnd(), 630, 2115);
     // Without a picture (the artwork and the snapshot alone), then with a large one.
     ClipMenu->m65_Click();
     ASSERT_TRUE(ClipMain65V.IsLoaded());
-    PrintDpiChangeTimes("65-inch preview, no picture", ClipMain65V->hWnd(), 8280, 5370);
+    PrintDpiChangeTimes("preview65", ClipMain65V->hWnd(), 8280, 5370);
     ClipMenu->mOFF_Click();
     PutPicture(samples::Quadrants(1920, 1080));
     ClipMenu->m65_Click();
-    PrintDpiChangeTimes("65-inch preview, 1920x1080 picture", ClipMain65V->hWnd(), 8280, 5370);
+    PrintDpiChangeTimes("preview65_picture", ClipMain65V->hWnd(), 8280, 5370);
 }
 
 // The icon's size in pixels.
